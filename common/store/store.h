@@ -128,7 +128,8 @@ public:
     qint64 lastInsertId() const;
     QString lastError() const;
 
-    // Busy time-out in milliseconds (default kBusyTimeoutMs).
+    // Busy time-out in milliseconds (default kBusyTimeoutMs), for this and
+    // later opens.
     void setBusyTimeout(int ms);
 
     // The underlying SQLite handle (for tests and special cases), or null.
@@ -137,6 +138,7 @@ public:
 private:
     friend class ResultSet;
     std::shared_ptr<detail::Connection> conn_;
+    int busyTimeoutMs_ = kBusyTimeoutMs;
     QString error_;
 };
 
@@ -224,7 +226,8 @@ public:
     // Runs the select again; the row with the same row id stays current, or
     // else the same position (clamped).
     bool requery(QString *error = nullptr);
-    // Re-reads the current row's stored values from the table.
+    // Re-reads the current row's stored values from the table (a read-only
+    // set is run again, as requery() does).
     bool refresh(QString *error = nullptr);
 
     QString lastError() const;
@@ -240,10 +243,11 @@ private:
         QList<QVariant> values;
     };
     bool fail(QString *error, const QString &text) const;
-    bool load(std::shared_ptr<detail::Connection> conn, QString *error);
+    std::shared_ptr<detail::Connection> connection(QString *error) const;
+    bool run(detail::Connection &conn, QString *error);
     bool storePending(QString *error);
     bool rereadRow(detail::Connection &conn, Row &row, QString *error);
-    bool moveTo_(qsizetype index);
+    bool onRow() const;
 
     std::weak_ptr<detail::Connection> conn_;
     QString statement_;
@@ -255,6 +259,7 @@ private:
     std::vector<Row> rows_;
     qsizetype pos_ = 0;
     State state_ = State::Browse;
+    qsizetype posBeforeAppend_ = 0;
     std::vector<std::optional<QVariant>> pending_; // per column, while editing
     mutable QString error_;
 };
