@@ -6,6 +6,7 @@
 //
 // Paths use "/" and folders carry a trailing "/". Every byte-level rule runs
 // on the GB18030 bytes of a path (platform/textcodec.h).
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -54,6 +55,8 @@ qint32 signedByteSum(const char *data, qsizetype length);
 // holds no pair 0xA4 0xA1..0xF3 (hiragana) and no pair 0xA5 0xA1..0xF6
 // (katakana). True means accepted.
 bool passesKanaCheck(const QString &path);
+// The same on a path's encoded bytes.
+bool kanaCheckBytes(QByteArrayView encodedPath);
 
 // The text after the last "." of the path, lower-cased; empty without ".".
 // Only the last "." counts, even inside a folder name: "/old.versions/README"
