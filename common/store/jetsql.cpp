@@ -228,6 +228,16 @@ bool isClauseWord(const Token &t)
     return false;
 }
 
+bool isAggregate(QStringView word)
+{
+    static constexpr const char16_t *kAggregates[] = {u"count", u"sum", u"avg", u"min", u"max", u"total",
+                                                      u"group_concat", u"first", u"last"};
+    for (const char16_t *a : kAggregates)
+        if (word.compare(QStringView(a), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 QString translateStatement(const QString &statement)
@@ -362,6 +372,20 @@ SelectShape analyseSelect(const QString &translated)
     }
     if (from >= tokens.size())
         return shape;
+    // An aggregate in the select list makes one row out of many.
+    depth = 0;
+    for (size_t j = first; j < from; ++j) {
+        const Token &t = tokens[j];
+        if (isPunct(t, u"("))
+            ++depth;
+        else if (isPunct(t, u")"))
+            --depth;
+        else if (t.kind == Tok::Word && isAggregate(t.text)) {
+            const size_t open = nextSig(tokens, j);
+            if (open < from && isPunct(tokens[open], u"("))
+                return shape;
+        }
+    }
 
     size_t tab = nextSig(tokens, from);
     if (tab >= tokens.size())

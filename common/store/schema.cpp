@@ -64,8 +64,10 @@ QString columnDefinition(const ColumnSpec &c)
         return n + u" TEXT CONSTRAINT "_s + n + u"_length CHECK ("_s + n + u" IS NULL OR (typeof("_s + n
                + u") = 'text' AND length("_s + n + u") <= "_s + QString::number(c.maxChars) + u"))"_s;
     case ColumnKind::DateTime:
+        // Exactly the stored form of a real date: the modifier makes
+        // datetime() carry day 30 of February into March.
         return n + u" DATETIME CONSTRAINT "_s + n + u"_form CHECK ("_s + n + u" IS NULL OR (typeof("_s + n
-               + u") = 'text' AND datetime("_s + n + u") IS "_s + n + u"))"_s;
+               + u") = 'text' AND datetime("_s + n + u", '+0 days') IS "_s + n + u"))"_s;
     }
     return n;
 }
