@@ -106,8 +106,9 @@ TEST_F(ChannelTest, FrameSplitOverSeveralReadsIsDispatchedOnce)
     for (qsizetype i = 0; i < frame.size(); i += 3) {
         peer.sendRaw(frame.mid(i, 3));
         waitFor([] { return false; }, 5);
-        if (i + 3 < frame.size())
+        if (i + 3 < frame.size()) {
             EXPECT_EQ(points.size(), 0) << "dispatched before the closing line at byte " << i;
+        }
     }
     ASSERT_TRUE(waitFor([&] { return points.size() == 1; }));
     EXPECT_EQ(points[0][0].toString(), QStringLiteral("积分 42"));
@@ -315,7 +316,7 @@ TEST_P(ReloginTest, AfterThreeHundredSecondsOfSilence)
     clock.advanceSeconds(299);
     peer.sendRaw(encodeFrame({}, 12345)); // an empty message in time
     ASSERT_TRUE(waitFor([&] { return state.stopwatches.read(kSilenceWatch) < 10; }));
-    clock.advanceSeconds(300);
+    clock.advanceSeconds(299.5);
     channel.tick();
     EXPECT_EQ(peer.connections(), 1);
     clock.advanceSeconds(1);
