@@ -39,23 +39,56 @@ bool fitsFileSize(qint64 size)
     return size >= 0 && size <= kMaxIntakeFileSize;
 }
 
+namespace {
+
+QString swapCase(const QString &text)
+{
+    QString swapped = text;
+    for (QChar &c : swapped) {
+        if (c.isUpper())
+            c = c.toLower();
+        else if (c.isLower())
+            c = c.toUpper();
+    }
+    return swapped;
+}
+
+// Whether the folder holds an entry spelt exactly like the file's name. A
+// successful stat proves it unless the file system folds case; the name with
+// its case swapped tells: when that is missing or is another file, the folder
+// tells the two spellings apart. Only otherwise is the folder listed.
+bool hasExactEntry(const QFileInfo &info)
+{
+    const QString name = info.fileName();
+    const QString swapped = swapCase(name);
+    if (swapped != name) {
+        const QFileInfo other(info.absolutePath() + u'/' + swapped);
+        if (!other.exists() || other.size() != info.size() || other.lastModified() != info.lastModified())
+            return true;
+    }
+    QDirIterator it(info.absolutePath(), QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        if (it.fileName() == name)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 qint32 fileSizeLookup(const QString &path)
 {
     const QFileInfo info(path);
     const QString name = info.fileName();
-    if (name.isEmpty())
+    // Hidden entries (a leading "."), folders, special files and missing
+    // entries are not found; symbolic links to files are.
+    if (name.isEmpty() || name.startsWith(u'.') || !info.isFile())
         return -1;
-    // Files only (symbolic links to files included), hidden entries left out.
-    QDirIterator it(info.absolutePath(), QDir::Files | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo entry = it.fileInfo();
-        if (entry.fileName() != name)
-            continue;
-        const qint64 size = entry.size();
-        return fitsFileSize(size) ? static_cast<qint32>(size) : -1;
-    }
-    return -1;
+    if (!hasExactEntry(info))
+        return -1;
+    const qint64 size = info.size();
+    return fitsFileSize(size) ? static_cast<qint32>(size) : -1;
 }
 
 qint32 signedByteSum(const char *data, qsizetype length)

@@ -161,6 +161,28 @@ TEST(FileSizeLookup, ListingRules)
     EXPECT_EQ(fileSizeLookup(box.path()), -1);
 }
 
+TEST(FileSizeLookup, NamesDifferingOnlyInCase)
+{
+    // Two files whose names are each other with the case swapped, with the same
+    // size and time, so that the folder is listed:
+    // each lookup still finds its own entry.
+    test::Sandbox box;
+    const QString lower = box.writeFile(u"plan.doc"_s, "abcd");
+    const QString upper = box.writeFile(u"PLAN.DOC"_s, "efgh");
+    const QDateTime when(QDate(2021, 3, 4), QTime(5, 6, 8));
+    for (const QString &p : {lower, upper}) {
+        QFile f(p);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(when, QFileDevice::FileModificationTime));
+    }
+    EXPECT_EQ(fileSizeLookup(lower), 4);
+    EXPECT_EQ(fileSizeLookup(upper), 4);
+    EXPECT_EQ(fileSizeLookup(box.path(u"Plan.doc"_s)), -1);
+    // A symbolic link to a file gives the file's size.
+    ASSERT_TRUE(QFile::link(lower, box.path(u"link.doc"_s)));
+    EXPECT_EQ(fileSizeLookup(box.path(u"link.doc"_s)), 4);
+}
+
 TEST(FileSizeLookup, TwoGibibytesDoNotFit)
 {
     test::Sandbox box;
