@@ -12,9 +12,9 @@ namespace {
 
 constexpr int kRounds = 500;
 
-class TwoProcesses : public LibraryFixture {};
+class StoreTwoProcesses : public LibraryFixture {};
 
-TEST_F(TwoProcesses, EditSameRowWithoutLostUpdatesOrLockErrors)
+TEST_F(StoreTwoProcesses, EditSameRowWithoutLostUpdatesOrLockErrors)
 {
     const qint64 id = addRecord(u"shared.doc"_s, u"/lib/"_s);
     const QString start = box_.path(u"start"_s);

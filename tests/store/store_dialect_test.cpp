@@ -13,17 +13,21 @@ struct Rewrite {
     const char16_t *in;
     const char16_t *out;
 };
+void PrintTo(const Rewrite &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
-class Translate : public ::testing::TestWithParam<Rewrite> {};
+class StoreTranslate : public ::testing::TestWithParam<Rewrite> {};
 
-TEST_P(Translate, Rewrites)
+TEST_P(StoreTranslate, Rewrites)
 {
     const auto &c = GetParam();
     EXPECT_EQ(str(store::translateStatement(QString::fromUtf16(c.in))), str(QString::fromUtf16(c.out)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Statements, Translate,
+    Statements, StoreTranslate,
     ::testing::Values(
         Rewrite{"top_with_where", u"select top 1000 * from table_file where (update_state > 0) and (update_state < 10)",
                 u"select * from table_file where (update_state > 0) and (update_state < 10) LIMIT 1000"},
@@ -57,10 +61,14 @@ struct LikeCase {
     const char16_t *text;
     bool match;
 };
+void PrintTo(const LikeCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
-class JetLike : public LibraryFixture, public ::testing::WithParamInterface<LikeCase> {};
+class StoreJetLike : public LibraryFixture, public ::testing::WithParamInterface<LikeCase> {};
 
-TEST_P(JetLike, MatchesAsJetDoesAlsoInStatements)
+TEST_P(StoreJetLike, MatchesAsJetDoesAlsoInStatements)
 {
     const auto &c = GetParam();
     const QString pattern = QString::fromUtf16(c.pattern);
@@ -71,7 +79,7 @@ TEST_P(JetLike, MatchesAsJetDoesAlsoInStatements)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Patterns, JetLike,
+    Patterns, StoreJetLike,
     ::testing::Values(
         LikeCase{"case_insensitive", u"report.doc", u"Report.DOC", true},
         LikeCase{"case_insensitive_beyond_ascii", u"ÄÖ", u"äö", true},
@@ -99,9 +107,9 @@ INSTANTIATE_TEST_SUITE_P(
         LikeCase{"star_does_not_match_run", u"a*", u"abc", false}),
     [](const auto &info) { return std::string(info.param.name); });
 
-class Dialect : public LibraryFixture {};
+class StoreDialect : public LibraryFixture {};
 
-TEST_F(Dialect, LikeWithNullIsNull)
+TEST_F(StoreDialect, LikeWithNullIsNull)
 {
     addRecord(u"a.doc"_s, u"/x/"_s);
     ASSERT_TRUE(db_.exec(u"update table_file set path = null"_s));
@@ -110,7 +118,7 @@ TEST_F(Dialect, LikeWithNullIsNull)
     EXPECT_EQ(scalar(u"select count(*) from table_file where path is null"_s), 1);
 }
 
-TEST_F(Dialect, TopLimitsRows)
+TEST_F(StoreDialect, TopLimitsRows)
 {
     for (int i = 0; i < 6; ++i)
         addRecord(u"f"_s + QString::number(i) + u".doc"_s, u"/x/"_s, i < 5 ? 1 : 0);
@@ -124,7 +132,7 @@ TEST_F(Dialect, TopLimitsRows)
 
 // A category folder holding "%", "_", "[" or a quote selects only its own
 // records and those below it.
-TEST_F(Dialect, LikeQuotedFolderMatchesOnlyItself)
+TEST_F(StoreDialect, LikeQuotedFolderMatchesOnlyItself)
 {
     const QStringList folders = {
         u"/home/t/资源/50%/"_s,  u"/home/t/资源/50%/sub/"_s, u"/home/t/资源/50x/"_s,  u"/home/t/资源/501/"_s,
@@ -151,7 +159,7 @@ TEST_F(Dialect, LikeQuotedFolderMatchesOnlyItself)
     }
 }
 
-TEST_F(Dialect, QuotedNamesFindTheirRecordAndOverlongMatchNothing)
+TEST_F(StoreDialect, QuotedNamesFindTheirRecordAndOverlongMatchNothing)
 {
     const QString name = u"teacher's 'plan'.doc"_s;
     addRecord(name, u"/x/"_s, 1, u"5!1!1!0!"_s);
@@ -172,7 +180,7 @@ TEST_F(Dialect, QuotedNamesFindTheirRecordAndOverlongMatchNothing)
     EXPECT_EQ(rs.recordCount(), 0);
 }
 
-TEST_F(Dialect, ExecRefusesSecondStatementAndOverlongText)
+TEST_F(StoreDialect, ExecRefusesSecondStatementAndOverlongText)
 {
     addRecord(u"a.doc"_s, u"/x/"_s);
     QString error;
@@ -193,8 +201,12 @@ struct Issued {
     const char16_t *sql;
     int rows; // rows selected afterwards by the check, or rows of a select
 };
+void PrintTo(const Issued &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
-class IssuedStatements : public LibraryFixture, public ::testing::WithParamInterface<Issued> {
+class StoreIssuedStatements : public LibraryFixture, public ::testing::WithParamInterface<Issued> {
 protected:
     void SetUp() override
     {
@@ -213,7 +225,7 @@ protected:
     }
 };
 
-TEST_P(IssuedStatements, RunAsTheyStand)
+TEST_P(StoreIssuedStatements, RunAsTheyStand)
 {
     const auto &c = GetParam();
     const QString sql = QString::fromUtf16(c.sql);
@@ -228,7 +240,7 @@ TEST_P(IssuedStatements, RunAsTheyStand)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, IssuedStatements,
+    Texts, StoreIssuedStatements,
     ::testing::Values(
         Issued{"live_records", u"select * from table_file where ( update_state <> 2 ) and ( update_state <> 12 )", 5},
         Issued{"downloaded", u"select * from table_file where ( update_state <> 2 ) and ( update_state <> 12 ) and ( deal_state <> 0 )", 1},
@@ -257,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
         Issued{"delete_all", u"delete from table_file", 7}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(Catalogue, ChoiceAndWizardStatements)
+TEST(StoreCatalogue, ChoiceAndWizardStatements)
 {
     Sandbox box;
     const QString path = box.path(u"chubanshe.res"_s);

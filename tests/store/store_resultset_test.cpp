@@ -8,7 +8,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class Rows : public LibraryFixture {
+class StoreRows : public LibraryFixture {
 protected:
     void SetUp() override
     {
@@ -21,7 +21,7 @@ protected:
     QList<qint64> ids_;
 };
 
-TEST_F(Rows, NavigationOverTopRows)
+TEST_F(StoreRows, NavigationOverTopRows)
 {
     store::ResultSet rs;
     ASSERT_TRUE(rs.open(db_, u"select top 3 * from table_file where update_state = 1 order by id"_s));
@@ -49,7 +49,7 @@ TEST_F(Rows, NavigationOverTopRows)
     EXPECT_EQ(rs.rowId(), ids_[0]);
 }
 
-TEST_F(Rows, EmptySetIsBofAndEof)
+TEST_F(StoreRows, EmptySetIsBofAndEof)
 {
     store::ResultSet rs;
     ASSERT_TRUE(rs.open(db_, u"select * from table_file where update_state = 99"_s));
@@ -66,7 +66,7 @@ TEST_F(Rows, EmptySetIsBofAndEof)
     EXPECT_EQ(rs.fieldCount(), 33);
 }
 
-TEST_F(Rows, FieldsByNameAndNull)
+TEST_F(StoreRows, FieldsByNameAndNull)
 {
     ASSERT_TRUE(db_.exec(u"update table_file set note = '', resume = null, score = null where id = "_s
                          + QString::number(ids_[0])));
@@ -96,7 +96,7 @@ TEST_F(Rows, FieldsByNameAndNull)
     EXPECT_EQ(scalar(u"select count(*) from table_file where share is null"_s), 1);
 }
 
-TEST_F(Rows, CurrentRowEditStoresOnlyThatRowAndThoseColumns)
+TEST_F(StoreRows, CurrentRowEditStoresOnlyThatRowAndThoseColumns)
 {
     store::ResultSet rs;
     ASSERT_TRUE(rs.open(db_, u"select * from table_file where ( update_state <> 2 ) and ( update_state <> 12 ) order by id"_s));
@@ -129,7 +129,7 @@ TEST_F(Rows, CurrentRowEditStoresOnlyThatRowAndThoseColumns)
     }
 }
 
-TEST_F(Rows, MovingStoresPendingEditAndCancelDropsIt)
+TEST_F(StoreRows, MovingStoresPendingEditAndCancelDropsIt)
 {
     store::ResultSet rs;
     ASSERT_TRUE(rs.open(db_, u"select * from table_file order by id"_s));
@@ -150,7 +150,7 @@ TEST_F(Rows, MovingStoresPendingEditAndCancelDropsIt)
     EXPECT_TRUE(rs.next());
 }
 
-TEST_F(Rows, AppendMakesTheNewRowCurrent)
+TEST_F(StoreRows, AppendMakesTheNewRowCurrent)
 {
     store::ResultSet rs;
     ASSERT_TRUE(rs.open(db_, u"select * from table_file where ( update_state <> 2 ) and ( update_state <> 12 )"_s));
@@ -188,7 +188,7 @@ TEST_F(Rows, AppendMakesTheNewRowCurrent)
     EXPECT_EQ(scalar(u"select count(*) from table_file"_s), 6);
 }
 
-TEST_F(Rows, AppendToEmptySetAndPlainAppend)
+TEST_F(StoreRows, AppendToEmptySetAndPlainAppend)
 {
     ASSERT_TRUE(db_.exec(u"delete from table_file"_s));
     store::ResultSet rs;
@@ -204,7 +204,7 @@ TEST_F(Rows, AppendToEmptySetAndPlainAppend)
 
 // The confirmation walk: 11, 13 and 14 become 0, a row with 12 is deleted and
 // the walk continues with the row that followed it.
-TEST_F(Rows, DeleteContinuesWithFollowingRow)
+TEST_F(StoreRows, DeleteContinuesWithFollowingRow)
 {
     const int states[] = {11, 12, 12, 14, 3, 12};
     ASSERT_TRUE(db_.exec(u"delete from table_file"_s));
@@ -233,7 +233,7 @@ TEST_F(Rows, DeleteContinuesWithFollowingRow)
     EXPECT_EQ(scalar(u"select count(*) from table_file where update_state = 3"_s), 1);
 }
 
-TEST_F(Rows, RequeryKeepsTheRowByIdAndRefreshRereadsIt)
+TEST_F(StoreRows, RequeryKeepsTheRowByIdAndRefreshRereadsIt)
 {
     store::ResultSet rs;
     ASSERT_TRUE(rs.open(db_, u"select * from table_file where ( update_state <> 2 ) and ( update_state <> 12 ) order by file_name"_s));
@@ -241,7 +241,7 @@ TEST_F(Rows, RequeryKeepsTheRowByIdAndRefreshRereadsIt)
     const qint64 id = rs.rowId();
     store::Database other;
     ASSERT_TRUE(other.open(path_));
-    // Rows appear before it; its own values change.
+    // StoreRows appear before it; its own values change.
     ASSERT_TRUE(other.exec(u"insert into table_file (file_name, update_state) values ('a1.doc', 1)"_s));
     ASSERT_TRUE(other.exec(u"insert into table_file (file_name, update_state) values ('a2.doc', 1)"_s));
     ASSERT_TRUE(other.exec(u"update table_file set file_size = 99 where id = "_s + QString::number(id)));
@@ -276,9 +276,13 @@ struct ReadOnlyCase {
     const char *name;
     const char16_t *sql;
 };
-class ReadOnlySets : public Rows, public ::testing::WithParamInterface<ReadOnlyCase> {};
+void PrintTo(const ReadOnlyCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+class StoreReadOnlySets : public StoreRows, public ::testing::WithParamInterface<ReadOnlyCase> {};
 
-TEST_P(ReadOnlySets, ReadButNotEdited)
+TEST_P(StoreReadOnlySets, ReadButNotEdited)
 {
     store::ResultSet rs;
     QString error;
@@ -295,7 +299,7 @@ TEST_P(ReadOnlySets, ReadButNotEdited)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Statements, ReadOnlySets,
+    Statements, StoreReadOnlySets,
     ::testing::Values(ReadOnlyCase{"count", u"select count(*) from table_file"},
                       ReadOnlyCase{"distinct", u"select distinct path from table_file"},
                       ReadOnlyCase{"group_by", u"select path, count(*) from table_file group by path"},
@@ -306,7 +310,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadOnlyCase{"max_of_column", u"select max(file_size) as m, min (id) from table_file"}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(Rows, ComputedColumnIsReadOnlyInEditableSet)
+TEST_F(StoreRows, ComputedColumnIsReadOnlyInEditableSet)
 {
     store::ResultSet rs;
     ASSERT_TRUE(rs.open(db_, u"select file_name, file_size + 1 as bigger, score from table_file t where id > 0"_s));
@@ -319,7 +323,7 @@ TEST_F(Rows, ComputedColumnIsReadOnlyInEditableSet)
     EXPECT_EQ(rs.field(u"score"_s).toInt(), 2);
 }
 
-TEST_F(Rows, ClosedDatabaseMakesEditsFailWithoutCrash)
+TEST_F(StoreRows, ClosedDatabaseMakesEditsFailWithoutCrash)
 {
     store::ResultSet rs;
     ASSERT_TRUE(rs.open(db_, u"select * from table_file"_s));
@@ -335,7 +339,7 @@ TEST_F(Rows, ClosedDatabaseMakesEditsFailWithoutCrash)
     EXPECT_FALSE(rs.open(db_, u"select * from table_file"_s, &error));
 }
 
-TEST_F(Rows, FailedOpenLeavesAClosedSet)
+TEST_F(StoreRows, FailedOpenLeavesAClosedSet)
 {
     store::ResultSet rs;
     QString error;

@@ -30,9 +30,9 @@ constexpr Expected kColumns[] = {
     {"int1", "INTEGER", "0"},            {"int2", "INTEGER", "0"},           {"int3", "INTEGER", "0"},
 };
 
-class Schema : public LibraryFixture {};
+class StoreSchema : public LibraryFixture {};
 
-TEST_F(Schema, ColumnsInOrderWithTypesAndDefaults)
+TEST_F(StoreSchema, ColumnsInOrderWithTypesAndDefaults)
 {
     store::ResultSet info;
     ASSERT_TRUE(info.open(db_, u"PRAGMA table_info(table_file)"_s));
@@ -54,7 +54,7 @@ TEST_F(Schema, ColumnsInOrderWithTypesAndDefaults)
         EXPECT_EQ(str(QString::fromUtf16(store::libraryColumns()[i].name)), kColumns[i].name);
 }
 
-TEST_F(Schema, RemovalRecordHasNoNullInIntegerColumns)
+TEST_F(StoreSchema, RemovalRecordHasNoNullInIntegerColumns)
 {
     ASSERT_TRUE(db_.exec(u"insert into table_file (file_code,file_name,update_state,int1) values ('10!1!2!0!','"_s
                          + sqlQuote(u"it's.doc"_s) + u"','2','2')"_s));
@@ -80,7 +80,7 @@ TEST_F(Schema, RemovalRecordHasNoNullInIntegerColumns)
     EXPECT_EQ(rs.field(u"int1"_s).toInt(), 2);
 }
 
-TEST_F(Schema, CreatingAgainKeepsRowsAndUsesWal)
+TEST_F(StoreSchema, CreatingAgainKeepsRowsAndUsesWal)
 {
     addRecord(u"a.doc"_s, u"/x/"_s);
     QString error;
@@ -91,7 +91,7 @@ TEST_F(Schema, CreatingAgainKeepsRowsAndUsesWal)
     EXPECT_EQ(str(mode.field(0).toString()), "wal");
 }
 
-TEST_F(Schema, OpenRefusesMissingAndForeignFiles)
+TEST_F(StoreSchema, OpenRefusesMissingAndForeignFiles)
 {
     store::Database db;
     QString error;
@@ -111,9 +111,13 @@ struct LengthCase {
     const char *column;
     int max;
 };
-class TextLength : public LibraryFixture, public ::testing::WithParamInterface<LengthCase> {};
+void PrintTo(const LengthCase &c, std::ostream *os)
+{
+    *os << c.column;
+}
+class StoreTextLength : public LibraryFixture, public ::testing::WithParamInterface<LengthCase> {};
 
-TEST_P(TextLength, LongestFitsOneMoreRefused)
+TEST_P(StoreTextLength, LongestFitsOneMoreRefused)
 {
     const auto &c = GetParam();
     const QString column = QString::fromLatin1(c.column);
@@ -137,7 +141,7 @@ TEST_P(TextLength, LongestFitsOneMoreRefused)
     EXPECT_EQ(rs.field(column).toString().size(), c.max);
 }
 
-INSTANTIATE_TEST_SUITE_P(Columns, TextLength,
+INSTANTIATE_TEST_SUITE_P(Columns, StoreTextLength,
                          ::testing::Values(LengthCase{"file_name", 255}, LengthCase{"file_code", 100},
                                            LengthCase{"type", 50}, LengthCase{"subject", 50}, LengthCase{"ken", 100},
                                            LengthCase{"zhang", 255}, LengthCase{"char3", 255},
@@ -151,9 +155,13 @@ struct IntCase {
     const char *expr; // value as written in the statement
     bool accepted;
 };
-class Int32Column : public LibraryFixture, public ::testing::WithParamInterface<IntCase> {};
+void PrintTo(const IntCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+class StoreInt32Column : public LibraryFixture, public ::testing::WithParamInterface<IntCase> {};
 
-TEST_P(Int32Column, RangeAndType)
+TEST_P(StoreInt32Column, RangeAndType)
 {
     const auto &c = GetParam();
     const qint64 id = addRecord(u"a.doc"_s, u"/x/"_s);
@@ -168,7 +176,7 @@ TEST_P(Int32Column, RangeAndType)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Values, Int32Column,
+    Values, StoreInt32Column,
     ::testing::Values(IntCase{"max", "2147483647", true}, IntCase{"min", "-2147483648", true},
                       IntCase{"minus_one", "-1", true}, IntCase{"text_number", "'12'", true},
                       IntCase{"whole_real", "3.0", true}, IntCase{"over_max", "2147483648", false},
@@ -176,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                       IntCase{"text", "'abc'", false}, IntCase{"overflowing_sum", "2147483647 + 1", false}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(Schema, IncrementAtMaximumIsRefusedAndRowEditOverflowToo)
+TEST_F(StoreSchema, IncrementAtMaximumIsRefusedAndRowEditOverflowToo)
 {
     const qint64 id = addRecord(u"a.doc"_s, u"/x/"_s);
     const QString where = u" where id = "_s + QString::number(id);
@@ -197,11 +205,19 @@ TEST_F(Schema, IncrementAtMaximumIsRefusedAndRowEditOverflowToo)
 }
 
 // Dates read back as the local date and time they were given.
-class DateRoundTrip : public LibraryFixture, public ::testing::WithParamInterface<QDateTime> {};
-
-TEST_P(DateRoundTrip, ThroughRowEditAndStatement)
+struct DateCase {
+    const char *name;
+    QDateTime given;
+};
+void PrintTo(const DateCase &c, std::ostream *os)
 {
-    const QDateTime given = GetParam();
+    *os << c.name;
+}
+class StoreDateRoundTrip : public LibraryFixture, public ::testing::WithParamInterface<DateCase> {};
+
+TEST_P(StoreDateRoundTrip, ThroughRowEditAndStatement)
+{
+    const QDateTime given = GetParam().given;
     const qint64 id = addRecord(u"a.doc"_s, u"/x/"_s);
     const QString where = u" where id = "_s + QString::number(id);
     store::ResultSet rs;
@@ -225,13 +241,15 @@ TEST_P(DateRoundTrip, ThroughRowEditAndStatement)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Dates, DateRoundTrip,
-    ::testing::Values(QDateTime(QDate(2008, 2, 29), QTime(23, 59, 58)), QDateTime(QDate(1980, 1, 1), QTime(0, 0, 0)),
-                      QDateTime(QDate(2107, 12, 31), QTime(23, 59, 58)),
-                      QDateTime(QDate(2026, 7, 1), QTime(12, 0, 2), QTimeZone::utc()),
-                      QDateTime(QDate(2026, 1, 15), QTime(8, 30, 10))));
+    Dates, StoreDateRoundTrip,
+    ::testing::Values(DateCase{"leap_day", QDateTime(QDate(2008, 2, 29), QTime(23, 59, 58))},
+                      DateCase{"dos_epoch", QDateTime(QDate(1980, 1, 1), QTime(0, 0, 0))},
+                      DateCase{"dos_end", QDateTime(QDate(2107, 12, 31), QTime(23, 59, 58))},
+                      DateCase{"given_in_utc", QDateTime(QDate(2026, 7, 1), QTime(12, 0, 2), QTimeZone::utc())},
+                      DateCase{"winter", QDateTime(QDate(2026, 1, 15), QTime(8, 30, 10))}),
+    [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(Schema, DateColumnRefusesTextThatIsNotADate)
+TEST_F(StoreSchema, DateColumnRefusesTextThatIsNotADate)
 {
     const qint64 id = addRecord(u"a.doc"_s, u"/x/"_s);
     const QString where = u" where id = "_s + QString::number(id);
