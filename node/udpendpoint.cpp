@@ -10,6 +10,7 @@ UdpEndpoint::UdpEndpoint(ServingLibrary &library, FileAccess &files, QObject *pa
 {
     Timer_udp_trans->setObjectName(QStringLiteral("Timer_udp_trans"));
     Timer_udp_trans->setInterval(1);
+    Timer_udp_trans->setTimerType(Qt::PreciseTimer);
     transport_ = std::make_unique<UdpServingTransport>(socket_, Timer_udp_trans);
     engine_ = std::make_unique<ServingEngine>(*transport_, library, files, timings);
     connect(Timer_udp_trans, &QTimer::timeout, this, [this] { engine_->tick(); });
