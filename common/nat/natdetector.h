@@ -3,7 +3,9 @@
 // and the serving node. Everything runs on the calling (user-interface) thread:
 // every wait polls, sleeps and processes pending events, so the reply
 // datagrams that fill the slots arrive through the same thread.
+#include "common/deploy.h"
 #include "common/nat/nattype.h"
+#include "platform/netaddr.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -30,6 +32,13 @@ struct NatServers {
 
     static NatServers make(const QString &first, const QString &second, quint16 udpPort);
 };
+
+// The addresses the programs bind their UDP socket to: deploy.ini's
+// local_addresses when set, else the machine's IPv4 addresses.
+inline QStringList natLocalAddresses(const DeployConfig &deploy)
+{
+    return platform::localIPv4Addresses(deploy.localAddresses);
+}
 
 // The four reply slots.
 struct NatReplySlots {

@@ -90,6 +90,8 @@ struct ClassifyCase {
     int requestsSecond;
 };
 
+void PrintTo(const ClassifyCase &c, std::ostream *os) { *os << c.name; }
+
 NatResponderScript script(auto &&edit)
 {
     NatResponderScript s;
@@ -182,6 +184,8 @@ struct SlotCase {
     QString sender;
     NatReplySlots expected;
 };
+
+void PrintTo(const SlotCase &c, std::ostream *os) { *os << c.name; }
 
 const SlotCase kSlotCases[] = {
     {"RequestFromFirst", "s_re_change_request0.5\r\n1.2.3.4:5", QStringLiteral("127.0.0.1"), {QStringLiteral("1.2.3.4:5"), {}, {}, {}}},
@@ -334,6 +338,8 @@ struct AdoptCase {
     bool adopted;
     int natType;
 };
+
+void PrintTo(const AdoptCase &c, std::ostream *os) { *os << c.name; }
 
 const AdoptCase kAdoptCases[] = {
     {"NoFile", nullptr, false, kPublic},

@@ -15,6 +15,8 @@ struct StoredCase {
     std::optional<int> expected;
 };
 
+void PrintTo(const StoredCase &c, std::ostream *os) { *os << c.name; }
+
 const StoredCase kStoredCases[] = {
     {"NoFile", nullptr, std::nullopt},
     {"EmptyFile", "", std::nullopt},
@@ -49,6 +51,8 @@ struct WriteCase {
     const char *afterType; // after the node writes type 5
     const char *afterFlag; // after the client raises the flag to 1
 };
+
+void PrintTo(const WriteCase &c, std::ostream *os) { *os << c.name; }
 
 const WriteCase kWriteCases[] = {
     {"MissingFile", nullptr, "nat_type\r\n5\r\n", "nat_type\r\n\r\n1\r\n"},

@@ -1,11 +1,14 @@
 // NAT detection against real Linux address translation: network namespaces
 // joined by veth pairs, a router namespace with iptables NAT, the detection
-// servers in a "public" namespace. Needs root; skipped otherwise.
+// servers (the reference server with its two addresses) in a "public"
+// namespace. Needs root; skipped otherwise.
 #include "tests/nat/nat_responder.h"
+#include "tests/support/sandbox.h"
 
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -14,7 +17,7 @@
 namespace {
 
 const QString kScript = QStringLiteral(ZV_NETNS_SCRIPT);
-const QString kResponder = QStringLiteral(ZV_NAT_RESPONDER);
+const QString kServer = QStringLiteral(ZV_SERVER);
 const QString kProbe = QStringLiteral(ZV_NAT_PROBE);
 
 struct ProcessRun {
@@ -60,6 +63,41 @@ QString unavailableReason()
     return {};
 }
 
+// Starts zorvan-server (behind the given command prefix, e.g. "ip netns exec
+// NS") with its control channel on 80 and the detection ports U to U+2, and
+// waits until it says it is ready.
+std::unique_ptr<QProcess> startReferenceServer(QStringList command, const QString &a, const QString &b, quint16 udpPort,
+                                               quint16 tcpPort, const QString &dataDir, QString *error)
+{
+    command << kServer << QStringLiteral("--data-dir") << dataDir << QStringLiteral("--address") << a
+            << QStringLiteral("--alt-address") << b << QStringLiteral("--udp-port") << QString::number(udpPort)
+            << QStringLiteral("--tcp-port") << QString::number(tcpPort) << QStringLiteral("--no-relay")
+            << QStringLiteral("--no-portal");
+    auto server = std::make_unique<QProcess>();
+    server->setProcessChannelMode(QProcess::MergedChannels);
+    const QString program = command.takeFirst();
+    server->start(program, command);
+    if (!server->waitForStarted(10000)) {
+        *error = QStringLiteral("zorvan-server did not start: ") + server->errorString();
+        return nullptr;
+    }
+    QByteArray log;
+    while (true) {
+        while (server->canReadLine()) {
+            const QByteArray line = server->readLine();
+            log += line;
+            if (line.contains("[server] ready"))
+                return server;
+        }
+        if (!server->waitForReadyRead(20000)) {
+            *error = QStringLiteral("zorvan-server not ready: ") + QString::fromLocal8Bit(log + server->readAll());
+            server->kill();
+            server->waitForFinished(5000);
+            return nullptr;
+        }
+    }
+}
+
 // One public network with the detection servers and one site behind a
 // router; removed again when the object goes, whatever happened.
 class Topology {
@@ -67,9 +105,9 @@ public:
     explicit Topology(const QString &prefix) : prefix_(prefix) {}
     ~Topology()
     {
-        if (responder_) {
-            responder_->kill();
-            responder_->waitForFinished(5000);
+        if (server_) {
+            server_->kill();
+            server_->waitForFinished(5000);
         }
         run(kScript, {QStringLiteral("down"), prefix_});
     }
@@ -90,21 +128,11 @@ public:
         return {};
     }
 
-    QString startResponder(quint16 udpPort)
+    QString startServer(quint16 udpPort)
     {
-        responder_ = std::make_unique<QProcess>();
-        responder_->setProcessChannelMode(QProcess::SeparateChannels);
-        responder_->start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), value("PUBLIC_NS"), kResponder,
-                                                 QStringLiteral("--address"), value("SERVER_A"), QStringLiteral("--alt-address"),
-                                                 value("SERVER_B"), QStringLiteral("--udp-port"), QString::number(udpPort)});
-        if (!responder_->waitForStarted(10000))
-            return QStringLiteral("responder did not start: ") + responder_->errorString();
-        while (!responder_->canReadLine()) {
-            if (!responder_->waitForReadyRead(20000))
-                return QStringLiteral("responder not ready: ") + QString::fromLocal8Bit(responder_->readAllStandardError());
-        }
-        const QByteArray line = responder_->readLine().trimmed();
-        return line == "ready" ? QString() : QStringLiteral("responder said: ") + QString::fromLocal8Bit(line);
+        server_ = startReferenceServer({QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), value("PUBLIC_NS")},
+                                       value("SERVER_A"), value("SERVER_B"), udpPort, 80, data_.path(), &serverError_);
+        return server_ ? QString() : serverError_;
     }
 
     ProcessRun probe(const QString &variant, quint16 udpPort, int timeoutMs)
@@ -130,16 +158,20 @@ private:
 
     QString prefix_;
     QHash<QString, QString> values_;
-    std::unique_ptr<QProcess> responder_;
+    zv::test::Sandbox data_;
+    std::unique_ptr<QProcess> server_;
+    QString serverError_;
 };
 
 struct NsCase {
     const char *name;
     const char *mode;
     const char *variant;
-    bool responder;
+    bool server;
     std::set<int> expected;
 };
+
+void PrintTo(const NsCase &c, std::ostream *os) { *os << c.name; }
 
 const NsCase kNsCases[] = {
     {"NoNat_Client", "none", "client", true, {1}},
@@ -182,8 +214,8 @@ TEST_P(NatNamespaces, ClassifiesRealNat)
     const QString built = topology.build(QString::fromLatin1(c.mode));
     ASSERT_TRUE(built.isEmpty()) << built.toStdString();
     const quint16 udpPort = 80; // the deployed default, with the second server on 82
-    if (c.responder) {
-        const QString started = topology.startResponder(udpPort);
+    if (c.server) {
+        const QString started = topology.startServer(udpPort);
         ASSERT_TRUE(started.isEmpty()) << started.toStdString();
     }
 
@@ -200,27 +232,31 @@ TEST_P(NatNamespaces, ClassifiesRealNat)
 INSTANTIATE_TEST_SUITE_P(Cases, NatNamespaces, ::testing::ValuesIn(kNsCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
-// The two helper programs themselves, on loopback: no NAT, type 1.
-TEST(NatTools, ProbeAgainstResponderOnLoopback)
+// The probe against the reference server on loopback: no NAT, type 1. Runs
+// without root.
+TEST(NatTools, ProbeAgainstReferenceServerOnLoopback)
 {
-    QProcess responder;
     const quint16 base = zv::test::NatResponder::findFreeBase(QHostAddress(QStringLiteral("127.0.0.1")),
                                                               QHostAddress(QStringLiteral("127.0.0.2")));
     ASSERT_NE(base, 0);
-    responder.start(kResponder, {QStringLiteral("--address"), QStringLiteral("127.0.0.1"), QStringLiteral("--alt-address"),
-                                 QStringLiteral("127.0.0.2"), QStringLiteral("--udp-port"), QString::number(base)});
-    ASSERT_TRUE(responder.waitForStarted(10000));
-    while (!responder.canReadLine())
-        ASSERT_TRUE(responder.waitForReadyRead(20000)) << responder.readAllStandardError().toStdString();
-    ASSERT_EQ(responder.readLine().trimmed(), QByteArray("ready"));
-    const ProcessRun r = run(kProbe, {QStringLiteral("--server"), QStringLiteral("127.0.0.1"), QStringLiteral("--alt-server"),
-                               QStringLiteral("127.0.0.2"), QStringLiteral("--udp-port"), QString::number(base),
-                               QStringLiteral("--local"), QStringLiteral("127.0.0.1"), QStringLiteral("--timeout-ms"),
-                               QStringLiteral("2000")});
-    responder.kill();
-    responder.waitForFinished(5000);
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("nat_type=1"))) << r.out.toStdString() << r.err.toStdString();
+    QTcpServer pick;
+    ASSERT_TRUE(pick.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    const quint16 tcpPort = pick.serverPort();
+    pick.close();
+    zv::test::Sandbox data;
+    QString error;
+    auto server = startReferenceServer({}, QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2"), base, tcpPort, data.path(), &error);
+    ASSERT_TRUE(server) << error.toStdString();
+    for (const char *variant : {"client", "node"}) {
+        const ProcessRun r = run(kProbe, {QStringLiteral("--server"), QStringLiteral("127.0.0.1"), QStringLiteral("--alt-server"),
+                                          QStringLiteral("127.0.0.2"), QStringLiteral("--udp-port"), QString::number(base),
+                                          QStringLiteral("--local"), QStringLiteral("127.0.0.1"), QStringLiteral("--variant"),
+                                          QString::fromLatin1(variant), QStringLiteral("--timeout-ms"), QStringLiteral("2000")});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(QStringLiteral("nat_type=1"))) << variant << ": " << r.out.toStdString() << r.err.toStdString();
+    }
+    server->kill();
+    server->waitForFinished(5000);
 }
 
 } // namespace

@@ -14,6 +14,8 @@ struct ReplyCase {
     const char *mapped;
 };
 
+void PrintTo(const ReplyCase &c, std::ostream *os) { *os << c.name; }
+
 const ReplyCase kReplyCases[] = {
     {"Empty", QByteArray(), std::nullopt, ""},
     {"RequestReply", "s_re_change_request0.5\r\n203.0.113.9:6300", NatReply::Kind::ChangeRequest, "203.0.113.9:6300"},
