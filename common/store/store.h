@@ -15,6 +15,10 @@
 //
 // Nothing here throws: every operation returns a flag or an optional and
 // leaves a readable error text.
+//
+// A Database and the result sets opened on it are used by one thread at a
+// time (row ids and change counts are per connection); a thread of its own,
+// such as a download worker, opens a Database of its own on the same file.
 #include <QDateTime>
 #include <QList>
 #include <QString>

@@ -104,6 +104,17 @@ TEST_F(StoreSchema, OpenRefusesMissingAndForeignFiles)
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(db.isOpen());
     EXPECT_FALSE(db.exec(u"select 1"_s, &error));
+
+    // Read-only: reads work, writes are refused.
+    addRecord(u"a.doc"_s, u"/x/"_s);
+    ASSERT_TRUE(db.open(path_, &error, store::Database::Mode::ReadOnly)) << str(error);
+    store::ResultSet rs;
+    ASSERT_TRUE(rs.open(db, u"select * from table_file"_s));
+    EXPECT_EQ(rs.recordCount(), 1);
+    EXPECT_FALSE(db.exec(u"delete from table_file"_s, &error));
+    ASSERT_TRUE(rs.setField(u"score"_s, 1));
+    EXPECT_FALSE(rs.post(&error));
+    EXPECT_EQ(scalar(u"select count(*) from table_file"_s), 1);
 }
 
 // Text lengths: the longest value fits, one more is refused.
