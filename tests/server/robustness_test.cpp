@@ -116,6 +116,21 @@ TEST_F(ServerRobustness, PieceRequestForAnUnknownNodeGetsNothing)
     EXPECT_TRUE(server.output().contains(QStringLiteral("which has no link")));
 }
 
+TEST_F(ServerRobustness, SeveralMessagesInOneWriteAreAllAnswered)
+{
+    FrameClient c;
+    ASSERT_TRUE(c.connectTo(server.address(), server.tcpPort()));
+    const QByteArray two = encodeFrame({QStringLiteral("U_HAND0.5")}, c.key())
+                           + encodeFrame({QStringLiteral("U_LOGIN0.3"), QStringLiteral("ID"), QStringLiteral("0"), QString()}, c.key());
+    // Split inside the second frame, so that one read ends mid-message.
+    c.sendRaw(two.left(two.size() - 4));
+    EXPECT_TRUE(c.waitFor(QString()));
+    c.sendRaw(two.right(4));
+    const auto r = c.waitFor(QStringLiteral("s_u_login_reply0.5"));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->field(1), u"u_login_ok");
+}
+
 TEST_F(ServerRobustness, StopsCleanlyOnSigterm)
 {
     EXPECT_TRUE(server.stop());
