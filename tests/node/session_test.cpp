@@ -216,4 +216,48 @@ TEST_F(SessionTest, SharedDetectionWritesLineTwoAndKeepsTheBusyFlag)
     EXPECT_TRUE(waitFor([&] { return server.udpWithPrefix("C_UDP_LOGIN_TYPE0.5").size() == 1; }, 1000));
 }
 
+TEST_F(SessionTest, LoginReplyAskingForARebuildChecksTheIndexThenAnnouncesEverything)
+{
+    ScriptedServer server;
+    server.rebuild = true;
+    ASSERT_TRUE(db.exec(QStringLiteral("insert into table_file (file_code,file_name,update_state,file_size,user_id,path) "
+                                       "values ('1!1!1!0!','gone.doc',0,1,1,'/none/')")));
+    ASSERT_TRUE(db.exec(QStringLiteral("insert into table_file (file_code,file_name,update_state,file_size,user_id,path) "
+                                       "values ('2!2!2!0!','old.doc',12,1,1,'/none/')")));
+    Node node(settings(server), ComputerIdentity{5, QStringLiteral("k")}, db, probe);
+    node.start();
+    ASSERT_TRUE(node.loggedIn());
+    ASSERT_TRUE(waitFor([&] { return server.withVerb(QStringLiteral("C_UPDATE0.5")).size() == 1; }, 2000));
+    const QStringList batch = server.withVerb(QStringLiteral("C_UPDATE0.5"))[0];
+    EXPECT_EQ(batch.mid(0, 4), (QStringList{QStringLiteral("C_UPDATE0.5"), QStringLiteral("computer"), QStringLiteral("5"),
+                                            QStringLiteral("3")}));
+    // The check marked the vanished file removed; the rebuild deleted it and the sent row.
+    EXPECT_EQ(batch.size(), 4);
+    EXPECT_TRUE(node.timer(QStringLiteral("Timer_update1"))->isActive());
+}
+
+TEST_F(SessionTest, LoginBatchThenPeriodicBatchesAfterEachConfirmation)
+{
+    ScriptedServer server;
+    server.autoConfirm = true;
+    ASSERT_TRUE(db.exec(QStringLiteral("insert into table_file (file_code,file_name,update_state,file_size,user_id,path) "
+                                       "values ('1!1!1!0!','a.doc',1,1,1,'/none/')")));
+    Node node(settings(server), ComputerIdentity{5, QStringLiteral("k")}, db, probe);
+    node.start();
+    ASSERT_TRUE(waitFor([&] { return server.withVerb(QStringLiteral("C_UPDATE0.5")).size() == 1; }, 2000));
+    EXPECT_EQ(server.withVerb(QStringLiteral("C_UPDATE0.5"))[0].value(3), QStringLiteral("1"));
+    ASSERT_TRUE(db.exec(QStringLiteral("insert into table_file (file_code,file_name,update_state,file_size,user_id,path) "
+                                       "values ('2!2!2!0!','b.doc',4,1,1,'/none/')")));
+    ASSERT_TRUE(waitFor([&] { return server.withVerb(QStringLiteral("C_UPDATE0.5")).size() == 2; }, 2000))
+        << "Timer_update1 announces what was marked";
+    EXPECT_EQ(server.withVerb(QStringLiteral("C_UPDATE0.5"))[1].value(3), QStringLiteral("2"));
+    // With the library busy nothing more goes out.
+    platform::writeLines(box.path(QStringLiteral("nat_type.log")), {QStringLiteral("nat_type"), QStringLiteral("1"), QStringLiteral("1")});
+    ASSERT_TRUE(db.exec(QStringLiteral("update table_file set update_state = 4")));
+    waitFor([] { return false; }, 600);
+    EXPECT_EQ(server.withVerb(QStringLiteral("C_UPDATE0.5")).size(), 2);
+    platform::writeLines(box.path(QStringLiteral("nat_type.log")), {QStringLiteral("nat_type"), QStringLiteral("1"), QStringLiteral("0")});
+    EXPECT_TRUE(waitFor([&] { return server.withVerb(QStringLiteral("C_UPDATE0.5")).size() == 3; }, 2000));
+}
+
 } // namespace
