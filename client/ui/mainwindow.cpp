@@ -628,13 +628,21 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     if (!target || !widget || widget->window() != this || !Panel_search->isVisible())
         return QWidget::eventFilter(watched, event);
     const auto *key = static_cast<QKeyEvent *>(event);
-    if (staysWithWindow(key) || widget == target || target->isAncestorOf(widget) || Panel_search->isAncestorOf(widget))
+    if (forwarding_ || staysWithWindow(key) || widget == Panel_search || Panel_search->isAncestorOf(widget))
         return QWidget::eventFilter(watched, event);
+    // A key that its receiver ignored travels on to the receiver's parents;
+    // it was offered to the browser already.
+    if (event == lastKeyEvent_ && lastKeyReceiver_ && widget != lastKeyReceiver_ && widget->isAncestorOf(lastKeyReceiver_))
+        return QWidget::eventFilter(watched, event);
+    lastKeyEvent_ = event;
+    lastKeyReceiver_ = widget;
     // Offered to the browser first; what it does not take goes on as usual.
     QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text(), key->isAutoRepeat(),
                    static_cast<ushort>(key->count()));
     copy.setAccepted(false);
+    forwarding_ = true;
     QCoreApplication::sendEvent(target, &copy);
+    forwarding_ = false;
     return copy.isAccepted();
 }
 

@@ -184,6 +184,9 @@ private:
     bool shown_ = false;
     bool exited_ = false;
     QString pendingLink_;
+    bool forwarding_ = false;
+    const QEvent *lastKeyEvent_ = nullptr;
+    QPointer<QWidget> lastKeyReceiver_;
 };
 
 } // namespace zv::client::ui
