@@ -63,6 +63,11 @@ struct BadBatch {
     std::function<QStringList()> fields;
 };
 
+void PrintTo(const BadBatch &b, std::ostream *os)
+{
+    *os << b.name;
+}
+
 class ServerProtocolBadBatch : public ::testing::TestWithParam<BadBatch> {};
 
 TEST_P(ServerProtocolBadBatch, IsRefused)

@@ -128,6 +128,11 @@ struct LoginError {
     const char *outcome;
 };
 
+void PrintTo(const LoginError &e, std::ostream *os)
+{
+    *os << e.name;
+}
+
 class ServerLoginErrors : public ServerE2E, public ::testing::WithParamInterface<LoginError> {};
 
 TEST_P(ServerLoginErrors, Outcome)
@@ -335,6 +340,11 @@ struct NatCase {
     const char *fromAddress;
     int fromPortOffset;     // relative to U
 };
+
+void PrintTo(const NatCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class ServerNat : public ServerE2E, public ::testing::WithParamInterface<NatCase> {};
 
