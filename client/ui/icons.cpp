@@ -129,6 +129,37 @@ void paintLogin(QPainter &p, int s)
     p.drawPath(body);
 }
 
+void paintDownload(QPainter &p, int s)
+{
+    // An arrow into a tray.
+    const qreal u = s / 16.0;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x2a, 0x8f, 0xd6));
+    QPainterPath arrow;
+    arrow.moveTo(6 * u, 1 * u);
+    arrow.lineTo(10 * u, 1 * u);
+    arrow.lineTo(10 * u, 6 * u);
+    arrow.lineTo(13 * u, 6 * u);
+    arrow.lineTo(8 * u, 11 * u);
+    arrow.lineTo(3 * u, 6 * u);
+    arrow.lineTo(6 * u, 6 * u);
+    arrow.closeSubpath();
+    p.drawPath(arrow);
+    p.setBrush(kTeal);
+    p.drawRoundedRect(QRectF(1.5 * u, 12 * u, 13 * u, 3 * u), u, u);
+}
+
+void paintExit(QPainter &p, int s)
+{
+    // A power symbol.
+    const qreal u = s / 16.0;
+    QPen pen(QColor(0xc8, 0x4b, 0x3c), 2.0 * u, Qt::SolidLine, Qt::RoundCap);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(2.5 * u, 3 * u, 11 * u, 11 * u), 120 * 16, 300 * 16);
+    p.drawLine(QPointF(8 * u, 1.5 * u), QPointF(8 * u, 7.5 * u));
+}
+
 } // namespace
 
 QPixmap logoPixmap(int size)
@@ -151,6 +182,8 @@ QIcon manageIcon() { return iconFrom(paintManage); }
 QIcon searchIcon() { return iconFrom(paintSearch); }
 QIcon settingsIcon() { return iconFrom(paintSettings); }
 QIcon loginIcon() { return iconFrom(paintLogin); }
+QIcon downloadIcon() { return iconFrom(paintDownload); }
+QIcon exitIcon() { return iconFrom(paintExit); }
 
 QPixmap avatarPixmap(Avatar kind, QSize size)
 {

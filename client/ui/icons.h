@@ -11,6 +11,8 @@ QIcon manageIcon();
 QIcon searchIcon();
 QIcon settingsIcon();
 QIcon loginIcon();
+QIcon downloadIcon();
+QIcon exitIcon();
 
 enum class Avatar { Neutral, Male, Female };
 QPixmap avatarPixmap(Avatar kind, QSize size);

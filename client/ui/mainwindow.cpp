@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -54,9 +55,10 @@ const char *kStyle = R"(
 #Panel_left { background: #e8eef5; border-right: 1px solid #c9d5e2; }
 #Panel_welcome { background: white; border: 1px solid #d3dde8; border-radius: 6px; }
 #Panel_welcome QLabel { font-size: 12px; color: #37465a; }
+#Panel_welcome #Label_hint { color: #8a97a6; }
 #Label_welcome { color: #1b5f9e; font-weight: bold; }
-#Label13, #Label14 { color: #1f74c4; }
-#Label20 { color: #e0761c; font-weight: bold; }
+#Panel_welcome #Label13, #Panel_welcome #Label14 { color: #1f74c4; }
+#Panel_welcome #Label20 { color: #e0761c; font-weight: bold; }
 QPushButton[pageButton="true"] {
   text-align: left; padding: 0 12px; height: 34px; font-size: 13px; color: #26364a;
   border: 1px solid #c3cfdc; border-radius: 4px;
@@ -73,6 +75,13 @@ QWidget[sidePanel="true"] QLabel { color: #4a5a6e; font-size: 12px; border: none
 QTreeWidget { border: none; font-size: 12px; }
 #Panel_pages { background: white; border: 1px solid #d3dde8; }
 #Panel_info QLabel { color: #6b7b8e; }
+QHeaderView::section { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfcfe, stop:1 #eaf0f6);
+  color: #34475c; font-size: 12px; padding: 4px 6px; border: none; border-right: 1px solid #d3dde8; border-bottom: 1px solid #c9d5e2; }
+QMenu { background: white; border: 1px solid #b9c7d6; padding: 4px 0; font-size: 13px; }
+QMenu::item { padding: 6px 28px 6px 10px; color: #26364a; }
+QMenu::item:selected { background: #2a8fd6; color: white; }
+QMenu::icon { padding-left: 8px; }
+QMenu::separator { height: 1px; background: #e1e7ef; margin: 4px 8px; }
 QGroupBox { font-size: 13px; font-weight: bold; color: #1b5f9e; border: 1px solid #d3dde8; border-radius: 5px; margin-top: 12px; }
 QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }
 )";
@@ -186,6 +195,19 @@ void TForm1::buildLeftPanel()
     Panel_welcome = named(new QWidget(Panel_left), "Panel_welcome");
     Panel_welcome->setAttribute(Qt::WA_StyledBackground);
     Panel_welcome->setFixedSize(kLeftWidth - 16, 140);
+    Image_welcome = named(new QLabel(Panel_welcome), "Image_welcome");
+    {
+        QPixmap faint(logoPixmap(34).size());
+        faint.fill(Qt::transparent);
+        QPainter p(&faint);
+        p.setOpacity(0.22);
+        p.drawPixmap(0, 0, logoPixmap(34));
+        p.end();
+        Image_welcome->setPixmap(faint);
+        Image_welcome->setGeometry(kLeftWidth - 16 - 42, 8, 34, 34);
+    }
+    Label_hint = named(new QLabel(QStringLiteral("登录后即可下载资源，\n共享资源还能获得积分。"), Panel_welcome), "Label_hint");
+    Label_hint->move(10, 78);
     Image2 = named(new QLabel(Panel_welcome), "Image2");
     Label_welcome = named(new QLabel(QStringLiteral("欢迎使用 Zorvan"), Panel_welcome), "Label_welcome");
     Label_welcome->move(10, 10);
@@ -197,7 +219,7 @@ void TForm1::buildLeftPanel()
     Label60 = named(new QLabel(QStringLiteral("您尚未登录，请先"), Panel_welcome), "Label60");
     Label61 = named(new QLabel(QStringLiteral("或"), Panel_welcome), "Label61");
     Label14 = named(new LinkLabel(QStringLiteral("注册新用户"), Panel_welcome), "Label14");
-    for (QLabel *l : {Label_welcome, Label2, Label19, Label60, Label61, static_cast<QLabel *>(Label14)})
+    for (QLabel *l : {Label_welcome, Label_hint, Label2, Label19, Label60, Label61, static_cast<QLabel *>(Label14)})
         l->adjustSize();
     connect(Label13, &LinkLabel::clicked, this, &TForm1::onLoginLink);
     connect(Label14, &LinkLabel::clicked, this, &TForm1::registerRequested);
@@ -229,7 +251,7 @@ void TForm1::buildLeftPanel()
     auto *local = new QTreeWidgetItem(TreeView1, {QStringLiteral("本地资源")});
     new QTreeWidgetItem(local, {QStringLiteral("已下资源")});
     new QTreeWidgetItem(local, {QStringLiteral("添加类别向导")});
-    downloading->setIcon(0, searchIcon());
+    downloading->setIcon(0, downloadIcon());
     local->setIcon(0, manageIcon());
     local->setExpanded(true);
     TreeView1->setCurrentItem(downloading);
@@ -303,7 +325,10 @@ void TForm1::buildPages()
     ListView1->setHeaderLabels({QStringLiteral("文件名"), QStringLiteral("状态"), QStringLiteral("速度"),
                                 QStringLiteral("进度"), QStringLiteral("已用时间"), QStringLiteral("来源"),
                                 QStringLiteral("当前完成/总共")});
-    ListView1->header()->resizeSection(0, 180);
+    int column = 0;
+    for (int width : {170, 50, 64, 76, 70, 66})
+        ListView1->header()->resizeSection(column++, width);
+    ListView1->header()->setStretchLastSection(true);
     (new QVBoxLayout(Panel_download))->addWidget(ListView1);
     Panel_download->layout()->setContentsMargins(0, 0, 0, 0);
     Panel_local = named(new QWidget(Panel_library), "Panel_local");
@@ -341,8 +366,9 @@ void TForm1::buildPages()
         auto *logo = new QLabel(Panel_info);
         logo->setPixmap(logoPixmap(72));
         logo->setAlignment(Qt::AlignCenter);
-        auto *text = new QLabel(QStringLiteral("登录后即可下载其他老师共享的资源，\n并把自己的资源共享给大家。"), Panel_info);
-        text->setAlignment(Qt::AlignCenter);
+        Label_info = named(new QLabel(Panel_info), "Label_info");
+        Label_info->setAlignment(Qt::AlignCenter);
+        auto *text = Label_info;
         l->addStretch();
         l->addWidget(logo);
         l->addSpacing(12);
@@ -359,9 +385,10 @@ void TForm1::buildPages()
 void TForm1::buildTray()
 {
     PopupMenu1 = named(new QMenu(this), "PopupMenu1");
-    MenuItem_open = named(PopupMenu1->addAction(QStringLiteral("打开/隐藏(&O)")), "MenuItem_open");
+    MenuItem_open = named(PopupMenu1->addAction(appIcon(), QStringLiteral("打开/隐藏(&O)")), "MenuItem_open");
     PopupMenu1->addSeparator();
-    MenuItem_exit = named(PopupMenu1->addAction(QStringLiteral("退出(&X)")), "MenuItem_exit");
+    MenuItem_exit = named(PopupMenu1->addAction(exitIcon(), QStringLiteral("退出(&X)")), "MenuItem_exit");
+    PopupMenu1->setStyleSheet(QString::fromUtf8(kStyle));
     connect(MenuItem_open, &QAction::triggered, this, &TForm1::toggleFromTray);
     connect(MenuItem_exit, &QAction::triggered, this, &TForm1::quitFromTray);
     TrayIcon1 = named(new QSystemTrayIcon(appIcon(), this), "TrayIcon1");
@@ -539,6 +566,9 @@ void TForm1::updateAccountInfo()
         text = QStringLiteral("用户ID：") + state_.userId + QStringLiteral("\n昵称：") + state_.profile.value(kProfileNickname);
     text += QStringLiteral("\n服务器：") + (state_.connectionState == kOnline ? QStringLiteral("已连接") : QStringLiteral("未连接"));
     Label_account->setText(text);
+    Label_info->setText(state_.loginState.isEmpty()
+                            ? QStringLiteral("登录后即可下载其他老师共享的资源，\n并把自己的资源共享给大家。")
+                            : QStringLiteral("您已登录，可以在“Zorvan搜索”中查找资源，\n下载的资源会自动加入本地资源库。"));
 }
 
 void TForm1::refreshWelcomePanel()
@@ -549,6 +579,8 @@ void TForm1::refreshWelcomePanel()
     const bool nobody = !guest && !user;
 
     Label_welcome->setVisible(nobody);
+    Label_hint->setVisible(nobody);
+    Image_welcome->setVisible(nobody);
     Label2->setVisible(!nobody);
     Label62->setVisible(!nobody);
     Label19->setVisible(user);
@@ -583,12 +615,13 @@ void TForm1::refreshWelcomePanel()
             }
             Label19->move(10, 82);
             Label20->move(Label19->x() + Label19->width() + 4, 82);
+            Label20->resize(Panel_welcome->width() - Label20->x() - 8, Label19->height());
             Label13->move(10, 113);
         }
         Image2->setPixmap(avatarPixmap(avatar, picture));
         Image2->setGeometry(10, 12, picture.width(), picture.height());
         Label62->adjustSize();
-        Label20->adjustSize();
+        Label62->resize(qMin(Label62->width(), Panel_welcome->width() - Label62->x() - 6), Label62->height());
     }
     Label13->adjustSize();
     updateAccountInfo();

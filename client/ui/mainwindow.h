@@ -94,7 +94,9 @@ public:
     QWidget *Panel_left;
     QWidget *Panel_welcome;
     QLabel *Image2;
+    QLabel *Image_welcome;
     QLabel *Label_welcome;
+    QLabel *Label_hint;
     QLabel *Label2;
     QLabel *Label62;
     QLabel *Label19;
@@ -128,6 +130,7 @@ public:
     QGroupBox *GroupBox3;
     QGroupBox *GroupBox4;
     QWidget *Panel_info;
+    QLabel *Label_info;
 
     QPlainTextEdit *Memo1;
     QTimer *Timer1;
