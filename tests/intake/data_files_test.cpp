@@ -1,4 +1,7 @@
 // The data files delivered with the program directory, as the build makes them.
+#include "common/sqlquote.h"
+#include "common/store/store.h"
+
 #include <QFile>
 #include <QSet>
 #include <QStringDecoder>
@@ -139,6 +142,48 @@ TEST(Catalogue, NineTablesInTextbookOrder)
         sqlite3_finalize(st);
         EXPECT_GT(rows, 0);
     }
+}
+
+// Distinct non-Null values of a column, in result order, as the choice lists
+// of the detail panel collect them.
+QStringList distinctValues(zv::store::Database &db, const QString &statement, const QString &columnName)
+{
+    zv::store::ResultSet rs;
+    QString error;
+    EXPECT_TRUE(rs.open(db, statement, &error)) << error.toStdString();
+    QStringList values;
+    for (bool more = rs.first(); more && !rs.eof(); more = rs.next()) {
+        const QVariant v = rs.field(columnName);
+        if (!v.isNull() && !values.contains(v.toString()))
+            values << v.toString();
+    }
+    return values;
+}
+
+TEST(Catalogue, ChoiceListStatementsThroughTheStore)
+{
+    zv::store::Database db;
+    QString error;
+    ASSERT_TRUE(db.open(kBuilt + u"chubanshe.res"_s, &error, zv::store::Database::Mode::ReadOnly))
+        << error.toStdString();
+
+    EXPECT_EQ(distinctValues(db, u"select * from 人民教育出版社初中 where 学科='数学' order by ID"_s, u"年级"_s),
+              (QStringList{u"七年级上册"_s, u"七年级下册"_s}));
+    EXPECT_EQ(distinctValues(db,
+                  u"select * from 江苏教育出版社 where 学科='数学' and 学段='高中' and 年级='必修1'"_s, u"章目"_s),
+              (QStringList{u"第1章 集合"_s, u"第2章 函数"_s}));
+    const QString sections = u"select * from 人民教育出版社初中 where 学科='数学' and 年级='七年级上册' and 章目 like'"_s
+        + zv::likeQuote(u"第一章 有理数"_s) + u"' order by ID"_s;
+    EXPECT_EQ(distinctValues(db, sections, u"节"_s),
+              (QStringList{u"1.1 正数和负数"_s, u"1.2 有理数"_s, u"1.3 有理数的加减法"_s,
+                           u"1.4 有理数的乘除法"_s, u"1.5 有理数的乘方"_s}));
+    // A chapter without sections and a grade row without a chapter add nothing.
+    EXPECT_TRUE(distinctValues(db,
+                    u"select * from 人民教育出版社小学 where 学科='数学' and 年级='一年级上册' and 章目 like'数学乐园' order by ID"_s,
+                    u"节"_s).isEmpty());
+    EXPECT_EQ(distinctValues(db, u"select * from 人民教育出版社小学 where 学科='语文' and 年级='一年级上册' order by ID"_s,
+                             u"章目"_s).first(),
+              u"识字（一）"_s);
 }
 
 TEST(RegionList, GbkLinesWithAllProvinces)

@@ -234,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(Intake, KanaBytes,
         KanaCase{"PairsNotBytes", "/a/\xB0\xA4\xA2\xA1.doc", true},
         KanaCase{"LoneLeadAtEnd", "/a/b\xA4", true},
         KanaCase{"Ascii", "/home/t/lesson.doc", true},
-        KanaCase{"FourBytePath", QByteArray(4096, 'a'), true},
+        KanaCase{"LongestPath", QByteArray(4096, 'a'), true},
         KanaCase{"TooLong", QByteArray(4097, 'a'), false}),
     [](const auto &info) { return std::string(info.param.name); });
 
