@@ -102,8 +102,10 @@ qint32 signedByteSum(const char *data, qsizetype length)
 
 QString featureCode(const QString &path, qint32 size)
 {
+    // Only regular files are read: opening a named pipe would block until
+    // something writes to it, and a device never ends.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return QStringLiteral("0");
     if (size == 0)
         size = fileSizeLookup(path);

@@ -7,6 +7,7 @@
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace zv;
@@ -119,6 +120,11 @@ TEST(FeatureCode, UnopenableFileGivesZero)
     EXPECT_EQ(featureCode(box.path(u"missing.doc"_s)), u"0"_s);
     box.mkdir(u"folder"_s);
     EXPECT_EQ(featureCode(box.path(u"folder"_s)), u"0"_s);
+    // A named pipe is not opened (that would wait for a writer).
+    const QByteArray fifo = QFile::encodeName(box.path(u"pipe.doc"_s));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    EXPECT_EQ(featureCode(box.path(u"pipe.doc"_s), 3), u"0"_s);
+    EXPECT_EQ(featureCode(u"/dev/zero"_s, 100), u"0"_s);
     if (::geteuid() != 0) { // root reads files whatever their permissions
         const QString locked = box.writeFile(u"locked.doc"_s, "abc");
         QFile::setPermissions(locked, QFileDevice::Permissions());
