@@ -281,6 +281,29 @@ TEST_F(NatWaits, SocketDestroyedDuringAWaitEndsTheRun)
     EXPECT_EQ(detector->natType(), kNotDetermined);
 }
 
+TEST_F(NatWaits, ARunStartedFromInsideAWaitReturnsAtOnce)
+{
+    // Event handlers run inside the waits; one that asks for a detection
+    // while a run is under way must not start a second one.
+    startResponder();
+    responder_.setScript(script([](auto &s) { s.answerRequestFirst = false; }));
+    auto detector = makeDetector(Variant::Client, 300);
+    QUdpSocket socket;
+    ASSERT_TRUE(socket.bind(kFirst, 0));
+    detector->attach(&socket);
+    int inner = -2;
+    bool wasRunning = false;
+    QTimer::singleShot(50, detector.get(), [&] {
+        wasRunning = detector->running();
+        inner = detector->detect(socket, kFirst.toString());
+    });
+    EXPECT_EQ(detector->detect(socket, kFirst.toString()), kNoUdp);
+    EXPECT_TRUE(wasRunning);
+    EXPECT_EQ(inner, kNotDetermined);
+    zv::test::waitFor([] { return false; }, 30);
+    EXPECT_EQ(sentTotal(), 5);
+}
+
 TEST_F(NatWaits, SlotsAreEmptiedBeforeEachRun)
 {
     startResponder();
