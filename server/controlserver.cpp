@@ -191,7 +191,12 @@ void ControlServer::handle(ControlSession *s, const Message &m)
         s->send({});
         return;
     }
-    logLine("control", s->peer() + QStringLiteral(" -> ") + verb.left(40) + QStringLiteral(" (%1 lines)").arg(m.fields.size()));
+    QString shown = verb.left(40);
+    for (QChar &c : shown) {
+        if (!c.isPrint())
+            c = u'?';
+    }
+    logLine("control", s->peer() + QStringLiteral(" -> ") + shown + QStringLiteral(" (%1 lines)").arg(m.fields.size()));
     if (verb == u"U_REGISTER0.5")
         onRegister(s, m);
     else if (verb == u"U_LOGIN0.3")

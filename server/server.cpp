@@ -58,13 +58,31 @@ void Server::stop()
     control_.reset();
 }
 
+#ifdef ZORVAN_HAVE_HTTPSERVER
+// A value of a form submitted by GET: "+" stands for a blank.
+static QString formValue(const QString &encodedQuery, const QString &key)
+{
+    const QStringList pairs = encodedQuery.split(u'&', Qt::SkipEmptyParts);
+    for (const QString &pair : pairs) {
+        const auto eq = pair.indexOf(u'=');
+        const QString name = eq < 0 ? pair : pair.left(eq);
+        if (name != key)
+            continue;
+        QString value = eq < 0 ? QString() : pair.mid(eq + 1);
+        value.replace(u'+', u' ');
+        return QUrl::fromPercentEncoding(value.toLatin1());
+    }
+    return {};
+}
+#endif
+
 bool Server::startPortal()
 {
 #ifdef ZORVAN_HAVE_HTTPSERVER
     http_ = std::make_unique<QHttpServer>();
     http_->route(QStringLiteral("/"), [this](const QHttpServerRequest &req) {
-        const QString q = req.query().queryItemValue(QStringLiteral("q"), QUrl::FullyDecoded).left(200);
-        const bool searched = req.query().hasQueryItem(QStringLiteral("q")) && !q.trimmed().isEmpty();
+        const QString q = formValue(req.url().query(QUrl::FullyEncoded), QStringLiteral("q")).left(200);
+        const bool searched = !q.trimmed().isEmpty();
         QList<PortalHit> hits;
         if (searched)
             hits = state_.store.search(q, 100);

@@ -521,6 +521,28 @@ TEST_F(ServerE2E, ExitOrderClosesTheNodeConnection)
     EXPECT_TRUE(waitFor([&] { return !c.connected(); }));
 }
 
+TEST_F(ServerE2E, PortalListsIndexedResourcesWithTheirLinks)
+{
+    Node node = startNode(3);
+    const QString code = QStringLiteral("50688!317419!15998!0!");
+    ASSERT_TRUE(node.control->request(batch(node.login.id, 1, {record(QStringLiteral("宽容 序言 同步练习.doc"), 50688, code, 1, 4)}),
+                                      QStringLiteral("s_c_update_reply0.5")));
+    QTcpSocket http;
+    http.connectToHost(server.address(), server.httpPort());
+    ASSERT_TRUE(http.waitForConnected(3000));
+    http.write("GET /?q=%E5%AE%BD%E5%AE%B9+%E5%BA%8F%E8%A8%80 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    QByteArray response;
+    waitFor([&] {
+        response += http.readAll();
+        return http.state() == QAbstractSocket::UnconnectedState || response.contains("</html>");
+    });
+    const QString page = QString::fromUtf8(response);
+    EXPECT_TRUE(page.startsWith(u"HTTP/1.1 200"));
+    EXPECT_TRUE(page.contains(QStringLiteral("href=\"Zorvan://1|宽容 序言 同步练习.doc|50688!317419!15998!0!|/\"")));
+    EXPECT_TRUE(page.contains(QStringLiteral("人民教育出版社")));
+    EXPECT_TRUE(page.contains(QStringLiteral("找到 <b>1</b> 个资源")));
+}
+
 TEST_F(ServerE2E, UpdatePolicies)
 {
     for (const auto &[policy, outcome] : {std::pair{"optional", "u_update_login_ok"}, std::pair{"mandatory", "u_must_update"}}) {
