@@ -3,6 +3,7 @@
 #include "tests/support/sandbox.h"
 
 #include <QRandomGenerator>
+#include <iostream>
 #include <gtest/gtest.h>
 
 using namespace zv;
@@ -49,6 +50,8 @@ TEST_F(ServerRobustness, HugeFrameWithoutClosingLineIsCutOffWithBoundedMemory)
     // The server closed the connection long before 100 MiB arrived.
     EXPECT_TRUE(waitFor([&] { return !bad.connected(); }, 10000));
     peak = std::max(peak, server.rssKiB());
+    std::cout << "server RSS before " << before << " KiB, peak " << peak << " KiB, " << sent / (1024 * 1024)
+              << " MiB written before the server closed\n";
     EXPECT_LT(peak - before, 64 * 1024) << "RSS before " << before << " KiB, peak " << peak << " KiB";
     expectAlive();
     EXPECT_TRUE(server.output().contains(QStringLiteral("without a closing line")));
@@ -129,6 +132,21 @@ TEST_F(ServerRobustness, SeveralMessagesInOneWriteAreAllAnswered)
     const auto r = c.waitFor(QStringLiteral("s_u_login_reply0.5"));
     ASSERT_TRUE(r);
     EXPECT_EQ(r->field(1), u"u_login_ok");
+}
+
+TEST(ServerLimits, ConnectionsBeyondTheLimitAreRefused)
+{
+    ServerFixture server;
+    ASSERT_TRUE(server.start({QStringLiteral("--max-connections"), QStringLiteral("2")}));
+    FrameClient a, b, c;
+    ASSERT_TRUE(a.connectTo(server.address(), server.tcpPort()));
+    ASSERT_TRUE(b.connectTo(server.address(), server.tcpPort()));
+    EXPECT_FALSE(c.connectTo(server.address(), server.tcpPort(), 1000));
+    EXPECT_TRUE(a.request({QStringLiteral("U_HAND0.5")}, QString()));
+    b.socket().disconnectFromHost();
+    ASSERT_TRUE(waitFor([&] { return server.output().contains(QStringLiteral("disconnected (anonymous, 1 open)")); }));
+    FrameClient d;
+    EXPECT_TRUE(d.connectTo(server.address(), server.tcpPort()));
 }
 
 TEST_F(ServerRobustness, StopsCleanlyOnSigterm)
