@@ -165,7 +165,8 @@ public:
     ResultSet &operator=(const ResultSet &) = delete;
 
     // Runs the select on db and reads its rows; the first row becomes
-    // current. Any earlier content and pending edit are dropped.
+    // current. Any earlier content and pending edit are dropped. (Another
+    // kind of statement is run as exec() runs it and gives no rows.)
     bool open(Database &db, const QString &statement, QString *error = nullptr);
     void close();
     bool isOpen() const;
