@@ -224,6 +224,8 @@ struct Malformed {
     QStringList fields;
 };
 
+void PrintTo(const Malformed &c, std::ostream *os) { *os << c.name; }
+
 class MalformedTest : public ChannelTest, public ::testing::WithParamInterface<Malformed> {};
 
 TEST_P(MalformedTest, IsDroppedWithoutStickingTheChannel)
@@ -301,6 +303,8 @@ struct Relogin {
     QString kind;
     QStringList expected;
 };
+
+void PrintTo(const Relogin &c, std::ostream *os) { *os << c.name; }
 
 class ReloginTest : public ChannelTest, public ::testing::WithParamInterface<Relogin> {};
 

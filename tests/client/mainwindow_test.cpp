@@ -188,6 +188,8 @@ struct WelcomeCase {
     bool settings;
 };
 
+void PrintTo(const WelcomeCase &c, std::ostream *os) { *os << c.name; }
+
 class WelcomeTest : public MainWindowTest, public ::testing::WithParamInterface<WelcomeCase> {};
 
 TEST_P(WelcomeTest, PanelFollowsTheLoginState)

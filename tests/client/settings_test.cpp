@@ -72,6 +72,8 @@ struct Password {
     QString plain;
 };
 
+void PrintTo(const Password &c, std::ostream *os) { *os << c.name; }
+
 class PasswordTest : public ::testing::TestWithParam<Password> {};
 
 TEST_P(PasswordTest, RoundTripsThroughTheSettingsFile)
@@ -143,6 +145,8 @@ struct SettingsCase {
     QString folder;
 };
 
+void PrintTo(const SettingsCase &c, std::ostream *os) { *os << c.name; }
+
 class SettingsCaseTest : public ::testing::TestWithParam<SettingsCase> {};
 
 TEST_P(SettingsCaseTest, ReadsLinesFiveAndSix)
@@ -206,6 +210,8 @@ struct BusyCase {
     std::optional<QByteArray> before;
     QByteArray after;
 };
+
+void PrintTo(const BusyCase &c, std::ostream *os) { *os << c.name; }
 
 class BusyFlagTest : public ::testing::TestWithParam<BusyCase> {};
 
