@@ -101,6 +101,7 @@ Tlogin_form::Tlogin_form(LoginFlow &flow, QWidget *parent) : QDialog(parent), fl
     Label6 = named(new LinkLabel(QStringLiteral("申请注册"), body), "Label6");
     BitBtn1 = named(new QPushButton(QStringLiteral("登录"), body), "BitBtn1");
     BitBtn2 = named(new QPushButton(QStringLiteral("取消"), body), "BitBtn2");
+    // Enter in the password box presses "登录".
     BitBtn1->setDefault(true);
     {
         auto *grid = new QGridLayout(body);
@@ -174,14 +175,8 @@ Tlogin_form::Tlogin_form(LoginFlow &flow, QWidget *parent) : QDialog(parent), fl
     });
     connect(Timer2, &QTimer::timeout, this, [this] {
         // Keeps the dialog in front, but never over a box it opened itself.
-        if (isVisible() && QApplication::activeModalWidget() == this) {
-            raise();
+        if (isVisible() && QApplication::activeModalWidget() == this && !isActiveWindow())
             activateWindow();
-        }
-    });
-    connect(Edit1, &QLineEdit::returnPressed, this, [this] {
-        if (BitBtn1->isEnabled())
-            BitBtn1->click();
     });
     Edit1->installEventFilter(this);
 }
