@@ -1,6 +1,8 @@
 // The client program Zorvan: one instance per user, the main window, the
 // message loop.
 #include "client/core/clientstate.h"
+#include "client/ui/feedbackform.h"
+#include "client/ui/loginform.h"
 #include "client/ui/mainwindow.h"
 #include "common/deploy.h"
 #include "platform/instancelock.h"
@@ -37,6 +39,11 @@ int main(int argc, char *argv[])
     zv::client::ClientState state(programDirectory, deploy);
 
     zv::client::ui::TForm1 form(state);
+    // The login dialog flow (automatic at the show step, "登录", "注册新用户")
+    // and the feedback dialog behind "问题反馈".
+    new zv::client::ui::LoginFlow(form);
+    auto *feedback = new zv::client::ui::TForm_feedback(form.channel(), &form);
+    QObject::connect(&form, &zv::client::ui::TForm1::feedbackRequested, feedback, [feedback] { feedback->exec(); });
     QObject::connect(&form, &zv::client::ui::TForm1::exitRequested, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     form.show();

@@ -6,6 +6,7 @@
 // the serving node).
 #include "client/core/loginlogic.h"
 #include "client/core/loginnat.h"
+#include "client/ui/regform.h"
 
 #include <QDialog>
 #include <QPointer>

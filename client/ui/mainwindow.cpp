@@ -5,6 +5,8 @@
 #include "client/ui/linkerror.h"
 #include "client/ui/linklabel.h"
 #include "client/ui/searchpage.h"
+#include "client/ui/settingspages.h"
+#include "client/ui/welcomepanel.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "platform/ui/dialogs.h"
@@ -192,35 +194,21 @@ void TForm1::buildLeftPanel()
     Panel_left->setFixedWidth(kLeftWidth);
 
     // The welcome panel: its labels sit where the login state puts them.
-    Panel_welcome = named(new QWidget(Panel_left), "Panel_welcome");
-    Panel_welcome->setAttribute(Qt::WA_StyledBackground);
+    welcomePanel_ = new WelcomePanel(Panel_left);
+    Panel_welcome = welcomePanel_;
     Panel_welcome->setFixedSize(kLeftWidth - 16, 140);
-    Image_welcome = named(new QLabel(Panel_welcome), "Image_welcome");
-    {
-        QPixmap faint(logoPixmap(34).size());
-        faint.fill(Qt::transparent);
-        QPainter p(&faint);
-        p.setOpacity(0.22);
-        p.drawPixmap(0, 0, logoPixmap(34));
-        p.end();
-        Image_welcome->setPixmap(faint);
-        Image_welcome->setGeometry(kLeftWidth - 16 - 42, 8, 34, 34);
-    }
-    Label_hint = named(new QLabel(QStringLiteral("登录后即可下载资源，\n共享资源还能获得积分。"), Panel_welcome), "Label_hint");
-    Label_hint->move(10, 78);
-    Image2 = named(new QLabel(Panel_welcome), "Image2");
-    Label_welcome = named(new QLabel(QStringLiteral("欢迎使用 Zorvan"), Panel_welcome), "Label_welcome");
-    Label_welcome->move(10, 10);
-    Label2 = named(new QLabel(QStringLiteral("欢迎您，"), Panel_welcome), "Label2");
-    Label62 = named(new QLabel(Panel_welcome), "Label62");
-    Label19 = named(new QLabel(QStringLiteral("您的积分为:"), Panel_welcome), "Label19");
-    Label20 = named(new QLabel(Panel_welcome), "Label20");
-    Label13 = named(new LinkLabel(QStringLiteral("登录"), Panel_welcome), "Label13");
-    Label60 = named(new QLabel(QStringLiteral("您尚未登录，请先"), Panel_welcome), "Label60");
-    Label61 = named(new QLabel(QStringLiteral("或"), Panel_welcome), "Label61");
-    Label14 = named(new LinkLabel(QStringLiteral("注册新用户"), Panel_welcome), "Label14");
-    for (QLabel *l : {Label_welcome, Label_hint, Label2, Label19, Label60, Label61, static_cast<QLabel *>(Label14)})
-        l->adjustSize();
+    Image_welcome = welcomePanel_->Image_welcome;
+    Label_hint = welcomePanel_->Label_hint;
+    Image2 = welcomePanel_->Image2;
+    Label_welcome = welcomePanel_->Label_welcome;
+    Label2 = welcomePanel_->Label2;
+    Label62 = welcomePanel_->Label62;
+    Label19 = welcomePanel_->Label19;
+    Label20 = welcomePanel_->Label20;
+    Label13 = welcomePanel_->Label13;
+    Label60 = welcomePanel_->Label60;
+    Label61 = welcomePanel_->Label61;
+    Label14 = welcomePanel_->Label14;
     connect(Label13, &LinkLabel::clicked, this, &TForm1::onLoginLink);
     connect(Label14, &LinkLabel::clicked, this, &TForm1::registerRequested);
 
@@ -347,18 +335,18 @@ void TForm1::buildPages()
     }
 
     Panel_settings = named(new QWidget(Panel_pages), "Panel_settings");
+    settingsPages_ = new SettingsPages(state_, *channel_,
+                                       {[this] { return autorun_; }, [this](bool value) { autorun_ = value; }},
+                                       Panel_settings);
     {
         auto *l = new QVBoxLayout(Panel_settings);
-        l->setContentsMargins(14, 8, 14, 14);
-        GroupBox1 = named(new QGroupBox(QStringLiteral("个人资料"), Panel_settings), "GroupBox1");
-        GroupBox2 = named(new QGroupBox(QStringLiteral("修改密码"), Panel_settings), "GroupBox2");
-        GroupBox3 = named(new QGroupBox(QStringLiteral("使用设置"), Panel_settings), "GroupBox3");
-        GroupBox4 = named(new QGroupBox(QStringLiteral("添加文件类型设置"), Panel_settings), "GroupBox4");
-        for (QGroupBox *g : {GroupBox1, GroupBox2, GroupBox3, GroupBox4}) {
-            l->addWidget(g);
-            g->hide();
-        }
+        l->setContentsMargins(0, 0, 0, 0);
+        l->addWidget(settingsPages_);
     }
+    GroupBox1 = settingsPages_->GroupBox1;
+    GroupBox2 = settingsPages_->GroupBox2;
+    GroupBox3 = settingsPages_->GroupBox3;
+    GroupBox4 = settingsPages_->GroupBox4;
 
     Panel_info = named(new QWidget(Panel_pages), "Panel_info");
     {
@@ -530,6 +518,7 @@ void TForm1::showPage(int code)
             TreeView2->setCurrentItem(TreeView2->topLevelItem(0));
         else
             showSettingsNode(TreeView2->indexOfTopLevelItem(TreeView2->currentItem()));
+        settingsPages_->opened();
         state_.pageCode = 3;
         break;
     case 4:
@@ -550,9 +539,7 @@ void TForm1::showPage(int code)
 
 void TForm1::showSettingsNode(int index)
 {
-    const QList<QGroupBox *> boxes = {GroupBox1, GroupBox2, GroupBox3, GroupBox4};
-    for (int i = 0; i < boxes.size(); ++i)
-        boxes[i]->setVisible(i == index);
+    settingsPages_->showPage(index);
 }
 
 void TForm1::updateAccountInfo()
@@ -573,57 +560,9 @@ void TForm1::updateAccountInfo()
 
 void TForm1::refreshWelcomePanel()
 {
-    const QString login = state_.loginState;
-    const bool guest = login == kLoginGuest;
-    const bool user = login == kLoginUser;
-    const bool nobody = !guest && !user;
-
-    Label_welcome->setVisible(nobody);
-    Label_hint->setVisible(nobody);
-    Image_welcome->setVisible(nobody);
-    Label2->setVisible(!nobody);
-    Label62->setVisible(!nobody);
-    Label19->setVisible(user);
-    Label20->setVisible(user);
-    Label60->setVisible(nobody);
-    Label61->setVisible(nobody);
-    Label14->setVisible(nobody);
-    Image2->setVisible(!nobody);
-    Button_settings->setEnabled(user);
-
-    if (nobody) {
-        Label13->setText(QStringLiteral("登录"));
-        Label60->move(10, 34);
-        Label13->move(107, 34);
-        Label61->move(32, 50);
-        Label14->move(47, 50);
-    } else {
-        Label13->setText(QStringLiteral("注销"));
-        Label2->move(64, 22);
-        Label62->move(64, 44);
-        QSize picture(40, 45);
-        Avatar avatar = Avatar::Neutral;
-        if (guest) {
-            Label62->setText(QStringLiteral("访客！"));
-            Label13->move(10, 92);
-        } else {
-            Label62->setText(state_.profile.value(kProfileNickname) + QStringLiteral("！"));
-            const QString gender = state_.profile.value(kProfileGender);
-            if (gender == QStringLiteral("男") || gender == QStringLiteral("女")) {
-                picture = QSize(45, 50);
-                avatar = gender == QStringLiteral("男") ? Avatar::Male : Avatar::Female;
-            }
-            Label19->move(10, 82);
-            Label20->move(Label19->x() + Label19->width() + 4, 82);
-            Label20->resize(Panel_welcome->width() - Label20->x() - 8, Label19->height());
-            Label13->move(10, 113);
-        }
-        Image2->setPixmap(avatarPixmap(avatar, picture));
-        Image2->setGeometry(10, 12, picture.width(), picture.height());
-        Label62->adjustSize();
-        Label62->resize(qMin(Label62->width(), Panel_welcome->width() - Label62->x() - 6), Label62->height());
-    }
-    Label13->adjustSize();
+    welcomePanel_->refresh(state_.loginState, state_.profile.value(kProfileNickname),
+                           state_.profile.value(kProfileGender));
+    Button_settings->setEnabled(state_.loginState == kLoginUser);
     updateAccountInfo();
 }
 

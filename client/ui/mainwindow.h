@@ -28,6 +28,8 @@ namespace zv::client::ui {
 
 class LinkLabel;
 class SearchPage;
+class SettingsPages;
+class WelcomePanel;
 class TForm_Link_error;
 
 struct MainWindowOptions {
@@ -55,6 +57,8 @@ public:
     void showPage(int code);
     int pageCode() const { return state_.pageCode; }
     SearchPage *searchPage() const { return Panel_search; }
+    WelcomePanel *welcomePanel() const { return welcomePanel_; }
+    SettingsPages *settingsPages() const { return settingsPages_; }
 
     void refreshWelcomePanel();
     void appendLog(const QString &line);
@@ -178,6 +182,8 @@ private:
     ControlChannel *channel_;
     NodeStarter nodeStarter_;
     TForm_Link_error *linkError_;
+    WelcomePanel *welcomePanel_ = nullptr;
+    SettingsPages *settingsPages_ = nullptr;
     QList<QWidget *> sidePanels_;
     QList<QPushButton *> pageButtons_;
     bool reallyQuit_ = false;

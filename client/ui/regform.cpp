@@ -33,7 +33,7 @@ const char *kRegStyle = R"(
 #reg_form { background: #f5f8fc; }
 #Panel_fields { background: white; border: 1px solid #d3dde8; border-radius: 6px; }
 #Panel_fields QLabel { color: #37465a; }
-QLabel[requiredMark="true"] { color: #d42a2a; font-weight: bold; }
+#Panel_fields QLabel[requiredMark="true"] { color: #d42a2a; font-weight: bold; }
 #Label_hint { color: #6b7b8e; }
 #Panel_success { background: #eef8ee; border: 1px solid #9fd49f; border-radius: 6px; }
 #Label30 { color: #1d7a1d; font-size: 14px; font-weight: bold; }
@@ -100,7 +100,7 @@ Treg_form::Treg_form(LoginFlow &flow, QWidget *parent) : QDialog(parent), flow_(
     ComboBox3->setEditText(QStringLiteral("1"));
     Edit13 = named(new QLineEdit(fields), "Edit13");
     Memo1 = named(new QPlainTextEdit(fields), "Memo1");
-    Memo1->setFixedHeight(64);
+    Memo1->setMinimumHeight(64);
 
     auto label = [fields](const QString &text) { return new QLabel(text, fields); };
     auto mark = [this, fields] {
@@ -188,7 +188,7 @@ Treg_form::Treg_form(LoginFlow &flow, QWidget *parent) : QDialog(parent), flow_(
     }
     rightRow(label(QStringLiteral("联系电话：")), Edit13);
     grid->addWidget(label(QStringLiteral("个人说明：")), row, 4, Qt::AlignRight | Qt::AlignTop);
-    grid->addWidget(Memo1, row, 5, 4, 1);
+    grid->addWidget(Memo1, row, 5, 5, 1);
     grid->setColumnMinimumWidth(3, 18);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(5, 1);

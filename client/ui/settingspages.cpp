@@ -216,7 +216,7 @@ void SettingsPages::buildPasswordPage()
                               std::pair{QStringLiteral("请输入新密码  ："), Edit12},
                               std::pair{QStringLiteral("再次输入新密码："), Edit14}}) {
         edit->setEchoMode(QLineEdit::Password);
-        edit->setMaximumWidth(240);
+        edit->setMinimumWidth(240);
         grid->addWidget(new QLabel(text, g), r, 0, Qt::AlignRight);
         grid->addWidget(edit, r, 1);
         ++r;
@@ -243,7 +243,8 @@ void SettingsPages::buildUsagePage()
     Edit17 = named(new QLineEdit(g), "Edit17");
     Edit17->setReadOnly(true);
     BitBtn_open_dialog = named(new QPushButton(QStringLiteral("…"), g), "BitBtn_open_dialog");
-    BitBtn_open_dialog->setFixedWidth(34);
+    BitBtn_open_dialog->setFixedWidth(36);
+    BitBtn_open_dialog->setStyleSheet(QStringLiteral("padding: 0;"));
     Label58 = named(new LinkLabel(QStringLiteral("恢复本地数据库"), g), "Label58");
     BitBtn8 = named(new QPushButton(QStringLiteral("应用"), g), "BitBtn8");
 
@@ -252,7 +253,7 @@ void SettingsPages::buildUsagePage()
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(10);
     grid->addWidget(CheckBox2, 0, 0, 1, 3);
-    grid->addWidget(row(g, {RadioButton1, RadioButton2}), 1, 1, 1, 2);
+    grid->addWidget(row(g, {RadioButton1, RadioButton2}), 1, 1, 1, 2, Qt::AlignLeft);
     grid->addWidget(new QLabel(QStringLiteral("ID/E-mail："), g), 2, 0, Qt::AlignRight);
     grid->addWidget(Edit15, 2, 1);
     grid->addWidget(new QLabel(QStringLiteral("密     码："), g), 3, 0, Qt::AlignRight);

@@ -1,6 +1,7 @@
 #include "client/ui/welcomepanel.h"
 
 #include "client/core/clientstate.h"
+#include "client/ui/icons.h"
 #include "client/ui/linklabel.h"
 
 #include <QLabel>
@@ -154,6 +155,21 @@ WelcomePanel::WelcomePanel(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Panel_welcome"));
     setAttribute(Qt::WA_StyledBackground);
+    // For nobody: a faint logo and what logging in brings.
+    Image_welcome = named(new QLabel(this), "Image_welcome");
+    {
+        const QPixmap logo = logoPixmap(34);
+        QPixmap faint(logo.size());
+        faint.fill(Qt::transparent);
+        QPainter p(&faint);
+        p.setOpacity(0.22);
+        p.drawPixmap(0, 0, logo);
+        p.end();
+        Image_welcome->setPixmap(faint);
+        Image_welcome->resize(34, 34);
+    }
+    Label_hint = named(new QLabel(QStringLiteral("登录后即可下载资源，\n共享资源还能获得积分。"), this), "Label_hint");
+    Label_hint->move(10, 78);
     Image2 = named(new QLabel(this), "Image2");
     Label_welcome = named(new QLabel(QStringLiteral("欢迎使用 Zorvan"), this), "Label_welcome");
     Label_welcome->move(10, 10);
@@ -165,7 +181,7 @@ WelcomePanel::WelcomePanel(QWidget *parent) : QWidget(parent)
     Label60 = named(new QLabel(QStringLiteral("您尚未登录，请先"), this), "Label60");
     Label61 = named(new QLabel(QStringLiteral("或"), this), "Label61");
     Label14 = named(new LinkLabel(QStringLiteral("注册新用户"), this), "Label14");
-    for (QLabel *l : {Label_welcome, Label2, Label19, Label60, Label61, static_cast<QLabel *>(Label14)})
+    for (QLabel *l : {Label_welcome, Label_hint, Label2, Label19, Label60, Label61, static_cast<QLabel *>(Label14)})
         l->adjustSize();
     refresh(QString(), QString(), QString());
 }
@@ -177,6 +193,9 @@ void WelcomePanel::refresh(const QString &loginState, const QString &nickname, c
     const bool nobody = !guest && !user;
 
     Label_welcome->setVisible(nobody);
+    Label_hint->setVisible(nobody);
+    Image_welcome->setVisible(nobody);
+    Image_welcome->move(width() - 42, 8);
     Label2->setVisible(!nobody);
     Label62->setVisible(!nobody);
     Label19->setVisible(user);

@@ -28,6 +28,8 @@ public:
     Picture currentPicture() const { return picture_; }
 
     QLabel *Label_welcome;
+    QLabel *Label_hint;
+    QLabel *Image_welcome;
     QLabel *Image2;
     QLabel *Label2;
     QLabel *Label62;

@@ -9,7 +9,11 @@
 #include "tests/login/loginharness.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QDir>
 #include <QFont>
 #include <QLineEdit>
@@ -138,22 +142,12 @@ int main(int argc, char *argv[])
     }
 
     const char *pageNames[] = {"settings-profile", "settings-password", "settings-usage", "settings-filetypes"};
-    if (auto *pages = form.findChild<SettingsPages *>()) {
-        form.showPage(3);
-        for (int i = 0; i < 4; ++i) {
-            form.TreeView2->setCurrentItem(form.TreeView2->topLevelItem(i));
-            ok &= save(&form, folder, QString::fromLatin1(pageNames[i]));
-        }
-        Q_UNUSED(pages);
-    } else {
-        bool autorun = false;
-        SettingsPages pages(*h.state, form.channel(), {[&] { return autorun; }, [&](bool v) { autorun = v; }});
-        pages.resize(640, 480);
-        pages.show();
-        for (int i = 0; i < 4; ++i) {
-            pages.showPage(i);
-            ok &= save(&pages, folder, QString::fromLatin1(pageNames[i]));
-        }
+    zv::platform::writeLines(h.state->computerFile(QStringLiteral("filetype.ls")),
+                             {QStringLiteral("doc"), QStringLiteral("ppt"), QStringLiteral("pdf"), QStringLiteral("jpg")});
+    form.showPage(3);
+    for (int i = 0; i < 4; ++i) {
+        form.TreeView2->setCurrentItem(form.TreeView2->topLevelItem(i));
+        ok &= save(&form, folder, QString::fromLatin1(pageNames[i]));
     }
     {
         TForm_feedback f(form.channel());
