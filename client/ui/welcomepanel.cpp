@@ -63,8 +63,9 @@ QPixmap WelcomePanel::drawPicture(Picture picture)
              QColor(0xd9, 0x5c, 0x8a), QColor(0xff, 0xf2, 0xf6)};
         break;
     case Picture::Neutral:
-        c = {QColor(0xee, 0xf1, 0xf5), QColor(0xb3, 0xbd, 0xc9), QColor(0xd5, 0xdb, 0xe3), QColor(0x9a, 0xa5, 0xb3),
-             QColor(0x8c, 0x98, 0xa8), QColor(0xee, 0xf1, 0xf5)};
+        // A plain silhouette: nobody in particular.
+        c = {QColor(0xee, 0xf1, 0xf5), QColor(0xb3, 0xbd, 0xc9), QColor(0xa9, 0xb4, 0xc2), QColor(0xa9, 0xb4, 0xc2),
+             QColor(0x8c, 0x98, 0xa8), QColor(0xa9, 0xb4, 0xc2)};
         break;
     }
 
@@ -139,14 +140,6 @@ QPixmap WelcomePanel::drawPicture(Picture picture)
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(QColor(0xc0, 0x5a, 0x4a), 1.0, Qt::SolidLine, Qt::RoundCap));
         p.drawArc(QRectF(cx - headR * 0.35, headY + headR * 0.2, headR * 0.7, headR * 0.5), 200 * 16, 140 * 16);
-    } else {
-        // A question mark: nobody in particular.
-        p.setPen(QPen(QColor(0xff, 0xff, 0xff), 1));
-        QFont f = p.font();
-        f.setPixelSize(int(headR * 1.2));
-        f.setBold(true);
-        p.setFont(f);
-        p.drawText(QRectF(cx - headR, headY - headR, headR * 2, headR * 2.2), Qt::AlignCenter, QStringLiteral("?"));
     }
     return pixmap;
 }
