@@ -168,6 +168,36 @@ TEST_F(LoginServerTest, RegisterFromTheMainWindowThenLogInWithTheNewId)
     EXPECT_TRUE(h->messages.shown.isEmpty()) << h->messages.texts().join(u'|').toStdString();
 }
 
+TEST_F(LoginServerTest, RegisterFromTheLoginDialogThenLogIn)
+{
+    start();
+    whenRegShown(h->flow, [&](Treg_form *r) {
+        EXPECT_TRUE(r->stage.isEmpty());
+        r->Edit1->setText(q("赵老师"));
+        r->Edit2->setText(QStringLiteral("pw9"));
+        r->Edit3->setText(QStringLiteral("pw9"));
+        r->Edit4->setText(QStringLiteral("zhao@school.cn"));
+        r->ComboBox4->setCurrentIndex(0);
+        r->ComboBox5->setEditText(q("东城区"));
+        r->ComboBox7->setCurrentIndex(0);
+        r->BitBtn1->click();
+        ASSERT_TRUE(waitFor([&] { return !r->Edit8->text().isEmpty(); }, 10000));
+        r->BitBtn4->click();
+    });
+    QString id;
+    const QString result = runDialog([&](Tlogin_form *d) {
+        d->Label6->clicked();
+        id = d->ComboBox1->currentText();
+        EXPECT_TRUE(d->RadioButton2->isChecked());
+        EXPECT_EQ(d->Edit1->text(), QStringLiteral("pw9"));
+    });
+    EXPECT_EQ(result, kLoginOk);
+    EXPECT_FALSE(id.isEmpty());
+    EXPECT_EQ(h->state->userId, id);
+    EXPECT_EQ(h->state->profile[kProfileNickname], q("赵老师"));
+    EXPECT_EQ(h->nodeSteps.size(), 3) << "the login dialog flow starts the node";
+}
+
 TEST_F(LoginServerTest, RegistrationWithATakenEmailIsRefused)
 {
     start();
