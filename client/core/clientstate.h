@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace zv::client {
 
