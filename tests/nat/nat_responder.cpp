@@ -33,27 +33,27 @@ NatResponder::~NatResponder() = default;
 
 bool NatResponder::start(const QHostAddress &a, const QHostAddress &b, quint16 udpPort, QString *error)
 {
-    struct Spec {
+    struct Binding {
         std::unique_ptr<QUdpSocket> *socket;
         QHostAddress address;
         int port;
         Role role;
     };
-    const Spec specs[] = {{&a0_, a, udpPort, kFirst},
+    const Binding bindings[] = {{&a0_, a, udpPort, kFirst},
                           {&a1_, a, udpPort + 1, kFirstAlt},
                           {&b1_, b, udpPort + 1, kSecondAlt},
                           {&b2_, b, udpPort + 2, kSecond}};
-    for (const auto &spec : specs) {
+    for (const auto &binding : bindings) {
         auto socket = std::make_unique<QUdpSocket>();
-        if (spec.port > 65535 || !socket->bind(spec.address, static_cast<quint16>(spec.port), QAbstractSocket::DontShareAddress)) {
+        if (binding.port > 65535 || !socket->bind(binding.address, static_cast<quint16>(binding.port), QAbstractSocket::DontShareAddress)) {
             if (error)
-                *error = QStringLiteral("cannot bind %1:%2: %3").arg(spec.address.toString()).arg(spec.port).arg(socket->errorString());
+                *error = QStringLiteral("cannot bind %1:%2: %3").arg(binding.address.toString()).arg(binding.port).arg(socket->errorString());
             return false;
         }
         QUdpSocket *raw = socket.get();
-        const Role role = spec.role;
+        const Role role = binding.role;
         connect(raw, &QUdpSocket::readyRead, this, [this, raw, role] { readFrom(raw, role); });
-        *spec.socket = std::move(socket);
+        *binding.socket = std::move(socket);
     }
     return true;
 }
