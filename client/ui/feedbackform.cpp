@@ -1,4 +1,5 @@
 #include "client/ui/feedbackform.h"
+#include "client/ui/widgetkit.h"
 
 #include "client/core/accountsettings.h"
 #include "client/core/controlchannel.h"
@@ -15,13 +16,6 @@
 namespace zv::client::ui {
 
 namespace {
-template <typename T>
-T *named(T *object, const char *name)
-{
-    object->setObjectName(QString::fromLatin1(name));
-    return object;
-}
-
 void plain(QWidget *parent, const QString &text)
 {
     zv::ui::showMessage({parent, QStringLiteral("Zorvan"), text, QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok});

@@ -1,4 +1,5 @@
 #include "client/ui/loginform.h"
+#include "client/ui/widgetkit.h"
 
 #include "client/core/settingsfiles.h"
 #include "client/ui/icons.h"
@@ -28,13 +29,6 @@
 namespace zv::client::ui {
 
 namespace {
-
-template <typename T>
-T *named(T *object, const char *name)
-{
-    object->setObjectName(QString::fromLatin1(name));
-    return object;
-}
 
 const char *kLoginStyle = R"(
 #login_form { background: #f5f8fc; }

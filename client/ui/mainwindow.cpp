@@ -1,4 +1,5 @@
 #include "client/ui/mainwindow.h"
+#include "client/ui/widgetkit.h"
 
 #include "client/core/settingsfiles.h"
 #include "client/ui/icons.h"
@@ -40,13 +41,6 @@ constexpr int kClientHeight = 540;
 constexpr int kLeftWidth = 184;
 constexpr int kTopHeight = 62;
 constexpr int kLogLines = 5000;
-
-template <typename T>
-T *named(T *object, const char *name)
-{
-    object->setObjectName(QString::fromLatin1(name));
-    return object;
-}
 
 const char *kStyle = R"(
 #TForm1 { background: #f3f6fa; }

@@ -1,4 +1,5 @@
 #include "client/ui/regform.h"
+#include "client/ui/widgetkit.h"
 
 #include "client/core/controlchannel.h"
 #include "client/core/regions.h"
@@ -22,13 +23,6 @@ namespace zv::client::ui {
 
 namespace {
 
-template <typename T>
-T *named(T *object, const char *name)
-{
-    object->setObjectName(QString::fromLatin1(name));
-    return object;
-}
-
 const char *kRegStyle = R"(
 #reg_form { background: #f5f8fc; }
 #Panel_fields { background: white; border: 1px solid #d3dde8; border-radius: 6px; }
@@ -42,25 +36,6 @@ const char *kRegStyle = R"(
 QPushButton { min-height: 26px; padding: 0 16px; }
 QComboBox, QLineEdit { min-height: 22px; }
 )";
-
-QComboBox *comboBox(QWidget *parent, const char *name, bool editable, const QStringList &items = {})
-{
-    auto *box = named(new QComboBox(parent), name);
-    box->setEditable(editable);
-    box->addItems(items);
-    if (editable)
-        box->setInsertPolicy(QComboBox::NoInsert);
-    box->setCurrentIndex(-1);
-    return box;
-}
-
-QStringList numbers(int from, int to)
-{
-    QStringList list;
-    for (int i = from; i <= to; ++i)
-        list << QString::number(i);
-    return list;
-}
 
 } // namespace
 

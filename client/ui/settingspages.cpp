@@ -1,4 +1,5 @@
 #include "client/ui/settingspages.h"
+#include "client/ui/widgetkit.h"
 
 #include "client/core/controlchannel.h"
 #include "client/core/regions.h"
@@ -28,13 +29,6 @@ namespace zv::client::ui {
 
 namespace {
 
-template <typename T>
-T *named(T *object, const char *name)
-{
-    object->setObjectName(QString::fromLatin1(name));
-    return object;
-}
-
 const char *kPagesStyle = R"(
 #SettingsPages QGroupBox { font-size: 13px; font-weight: bold; color: #1b5f9e; border: 1px solid #d3dde8;
   border-radius: 5px; margin-top: 12px; }
@@ -50,25 +44,6 @@ const char *kPagesStyle = R"(
 #SettingsPages QLineEdit, #SettingsPages QComboBox { min-height: 22px; }
 #SettingsPages QLineEdit[readOnly="true"] { background: #f1f4f8; }
 )";
-
-QComboBox *comboBox(QWidget *parent, const char *name, bool editable, const QStringList &items = {})
-{
-    auto *box = named(new QComboBox(parent), name);
-    box->setEditable(editable);
-    box->addItems(items);
-    if (editable)
-        box->setInsertPolicy(QComboBox::NoInsert);
-    box->setCurrentIndex(-1);
-    return box;
-}
-
-QStringList numbers(int from, int to)
-{
-    QStringList list;
-    for (int i = from; i <= to; ++i)
-        list << QString::number(i);
-    return list;
-}
 
 QLabel *requiredMark(QWidget *parent)
 {

@@ -1,4 +1,5 @@
 #include "client/ui/welcomepanel.h"
+#include "client/ui/widgetkit.h"
 
 #include "client/core/clientstate.h"
 #include "client/ui/icons.h"
@@ -11,13 +12,6 @@
 namespace zv::client::ui {
 
 namespace {
-
-template <typename T>
-T *named(T *object, const char *name)
-{
-    object->setObjectName(QString::fromLatin1(name));
-    return object;
-}
 
 struct Palette {
     QColor background;
